@@ -1,0 +1,67 @@
+#include "TerminalProgress.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace orvanta::cli {
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int /*signal*/) {
+    g_interrupted = 1;
+}
+
+constexpr int kBarWidth = 40;
+
+} // namespace
+
+TerminalProgress::TerminalProgress(bool drawBar) : m_drawBar(drawBar) {}
+
+void TerminalProgress::CatchInterrupt() {
+    struct sigaction action {};
+    action.sa_handler = &OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+bool TerminalProgress::Interrupted() {
+    return g_interrupted != 0;
+}
+
+int TerminalProgress::Begin(uint32_t total) {
+    m_total = total;
+    m_shownPercent = -1;
+    return 1;
+}
+
+int TerminalProgress::Step(uint32_t position) {
+    if (m_drawBar && m_total > 0) {
+        const auto percent =
+            static_cast<int>(std::min<uint64_t>(100, uint64_t{position} * 100 / m_total));
+        if (percent != m_shownPercent) {
+            Draw(percent);
+        }
+    }
+    return Interrupted() ? 0 : 1;
+}
+
+void TerminalProgress::End() {
+    if (m_drawBar && m_shownPercent >= 0) {
+        std::fputc('\n', stderr);
+    }
+    m_shownPercent = -1;
+}
+
+void TerminalProgress::Draw(int percent) {
+    m_shownPercent = percent;
+    const int filled = percent * kBarWidth / 100;
+    const std::string bar = std::string(static_cast<std::size_t>(filled), '#') +
+                            std::string(static_cast<std::size_t>(kBarWidth - filled), ' ');
+    std::fprintf(stderr, "\r[%s] %3d%%", bar.c_str(), percent);
+    std::fflush(stderr);
+}
+
+} // namespace orvanta::cli

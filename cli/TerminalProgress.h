@@ -1,0 +1,44 @@
+#pragma once
+
+#include "ProgressSteps.h"
+
+#include <csignal>
+#include <cstdint>
+
+namespace orvanta::cli {
+
+// Progress for the command line: a bar on stderr when stderr is a terminal, nothing otherwise.
+// A step answers "stop" once Ctrl-C was pressed, so the engine ends as it would on Cancel.
+class TerminalProgress : public ProgressSteps {
+public:
+    explicit TerminalProgress(bool drawBar);
+
+    int BeginLoading(uint32_t total) override { return Begin(total); }
+    int StepLoading(uint32_t position) override { return Step(position); }
+    void EndLoading(int /*cancelled*/) override { End(); }
+    int BeginWaveform(uint32_t total) override { return Begin(total); }
+    int StepWaveform(uint32_t position) override { return Step(position); }
+    void EndWaveform() override { End(); }
+    int BeginSplitting(uint32_t total) override { return Begin(total); }
+    int StepSplitting(uint32_t position) override { return Step(position); }
+    void EndSplitting(int /*cancelled*/) override { End(); }
+    int BeginEncoding(uint32_t total) override { return Begin(total); }
+    int StepEncoding(uint32_t position) override { return Step(position); }
+    void EndEncoding() override { End(); }
+
+    // Routes SIGINT to the next step's answer.
+    static void CatchInterrupt();
+    static bool Interrupted();
+
+private:
+    int Begin(uint32_t total);
+    int Step(uint32_t position);
+    void End();
+    void Draw(int percent);
+
+    bool m_drawBar;
+    uint32_t m_total = 0;
+    int m_shownPercent = -1;
+};
+
+} // namespace orvanta::cli

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace orvanta {
+
+// The engine's façade. It carries no data of its own: the LAME context and the reader live in
+// the engine's process-wide state, so callers make one on the stack around each use.
+//
+// Conversions follow one result convention: false = failed; true with cancelled = 1 = the user
+// cancelled; true with cancelled = 0 = the output file is complete.
+class ConversionEngine {
+public:
+    ConversionEngine() = default;
+    ~ConversionEngine();
+    ConversionEngine(const ConversionEngine&) = delete;
+    ConversionEngine& operator=(const ConversionEngine&) = delete;
+
+    // Creates the LAME context for one conversion; false when the library gave none.
+    bool Open();
+    // Closes the context if one is open; LAME's result, 0 when there was nothing to close.
+    int Close();
+
+    // Decodes any supported source into a 16-bit PCM WAV with a 44-byte header. Sets
+    // `cancelled` only when it returns true. On failure no output is left behind.
+    bool DecodeToWav(const std::string& sourcePath, const std::string& wavPath, int& cancelled);
+};
+
+} // namespace orvanta

@@ -1,0 +1,211 @@
+#include "DecodeLoop.h"
+
+#include "EngineLog.h"
+#include "ProgressSteps.h"
+#include "WaveHeader.h"
+
+#include <algorithm>
+#include <array>
+
+namespace orvanta {
+
+namespace {
+
+// The decoder's own delay, added to whatever the encoder put in front of the audio.
+constexpr int kLayer3DecoderDelay = 529;
+constexpr int kLayer12DecoderDelay = 241;
+constexpr int kPcmFrameSize = 1152;
+constexpr uint32_t kProvisionalDataLength = 0x7FFFFFFF;
+constexpr uint32_t kLargestDataLength = 0xFFFFFFD0;
+
+struct Skips {
+    int start = 0; // samples to drop at the start
+    int end = 0;   // samples to drop at the end
+};
+
+void ReportInput(lame_global_flags* context, const std::string& inputPath, int channels) {
+    EngineLog::Info("\rinput:  %s%s(%g kHz, %i channel%s, ", inputPath.c_str(),
+                    inputPath.size() > 26 ? "\n\t" : "  ", lame_get_in_samplerate(context) * 0.001,
+                    channels, channels == 1 ? "" : "s");
+}
+
+void ReportMpegLayer(lame_global_flags* context, const char* layer) {
+    EngineLog::Info("MPEG-%u%s Layer %s", static_cast<unsigned>(2 - lame_get_version(context)),
+                    lame_get_out_samplerate(context) < 16000 ? ".5" : "", layer);
+}
+
+Skips Layer3Skips(lame_global_flags* context, int skipCount, int delay, int padding) {
+    Skips skips;
+    if (skipCount != 0) {
+        skips.start = skipCount + kLayer3DecoderDelay;
+    } else if (delay > -1 || padding > -1) {
+        if (delay > -1) {
+            skips.start = delay + kLayer3DecoderDelay;
+        }
+        if (padding > -1) {
+            skips.end = padding - kLayer3DecoderDelay;
+        }
+    } else {
+        skips.start = lame_get_encoder_delay(context) + kLayer3DecoderDelay;
+    }
+    return skips;
+}
+
+// Fills in what the loop needs to know of the stream; false for an MPEG layer not yet known.
+bool PlanSkips(lame_global_flags* context, InputReader& reader, int skipCount, int delay,
+               int padding, Skips& skips) {
+    Mp3StreamInfo& stream = reader.StreamInfo();
+    switch (reader.Format()) {
+    case SourceFormat::MpegLayer1:
+    case SourceFormat::MpegLayer2:
+        skips.start = skipCount + kLayer12DecoderDelay;
+        ReportMpegLayer(context, reader.Format() == SourceFormat::MpegLayer1 ? "I" : "II");
+        return true;
+    case SourceFormat::MpegLayer3:
+        skips = Layer3Skips(context, skipCount, delay, padding);
+        ReportMpegLayer(context, "III");
+        return true;
+    case SourceFormat::MpegAny:
+        EngineLog::Error("Internal error.  Aborting.");
+        return false;
+    default:
+        break;
+    }
+    const SourceFormat format = reader.Format();
+    EngineLog::Info("%s", format == SourceFormat::RawPcm ? "raw PCM data"
+                          : format == SourceFormat::Wave ? "Microsoft WAVE"
+                          : format == SourceFormat::Aiff ? "SGI/Apple AIFF"
+                                                         : "unknown");
+    stream.totalSamples = static_cast<uint32_t>(lame_get_num_samples(context));
+    // Progress counts reader blocks. A PCM block holds the encoder's frame size, which is half
+    // of 1152 at 24 kHz and below; counting 1152-sample frames there would never move the bar.
+    stream.frameSize = std::min(kPcmFrameSize, lame_get_framesize(context));
+    return true;
+}
+
+void ReportOutputAndSkips(const std::string& outputPath, const Skips& skips) {
+    EngineLog::Info(")\noutput: %s%s(16 bit, Microsoft WAVE)\n", outputPath.c_str(),
+                    outputPath.size() > 45 ? "\n\t" : "  ");
+    if (skips.start > 0) {
+        EngineLog::Info("skipping initial %i samples (encoder+decoder delay)\n", skips.start);
+    }
+    if (skips.end > 0) {
+        EngineLog::Info("skipping final %i samples (encoder padding-decoder delay)\n", skips.end);
+    }
+}
+
+// Writes samples [first, end) of the block interleaved as 16-bit little-endian.
+bool WriteFrames(std::FILE* output, const std::array<int16_t, kMaxFrameSamples>& left,
+                 const std::array<int16_t, kMaxFrameSamples>& right, int first, int end,
+                 int channels) {
+    std::array<uint8_t, 4 * kMaxFrameSamples> bytes{};
+    std::size_t used = 0;
+    const auto put = [&](int16_t sample) {
+        const auto value = static_cast<uint16_t>(sample);
+        bytes[used++] = static_cast<uint8_t>(value & 0xFF);
+        bytes[used++] = static_cast<uint8_t>(value >> 8);
+    };
+    for (int i = first; i < end; ++i) {
+        put(left[static_cast<std::size_t>(i)]);
+        if (channels == 2) {
+            put(right[static_cast<std::size_t>(i)]);
+        }
+    }
+    return std::fwrite(bytes.data(), 1, used, output) == used;
+}
+
+uint32_t FinalDataLength(double wavSize, int channels) {
+    const auto bytesPerFrame = static_cast<uint32_t>(2 * channels);
+    if (wavSize <= 0) {
+        EngineLog::Error("WAVE file contains 0 PCM samples\n");
+        return 0;
+    }
+    if (wavSize > kLargestDataLength / bytesPerFrame) {
+        EngineLog::Error("Very huge WAVE file, can't set filesize accordingly\n");
+        return kLargestDataLength;
+    }
+    return static_cast<uint32_t>(wavSize) * bytesPerFrame;
+}
+
+enum class LoopEnd { Done, Cancelled, Failed };
+
+LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* output, Skips skips,
+                  double& wavSize) {
+    Mp3StreamInfo& stream = reader.StreamInfo();
+    const int channels = lame_get_num_channels(context);
+    std::array<int16_t, kMaxFrameSamples> left{};
+    std::array<int16_t, kMaxFrameSamples> right{};
+    for (;;) {
+        int n = reader.ReadSamples16(context, left, right);
+        if (n < 0) {
+            return reader.HadReadError() ? LoopEnd::Failed : LoopEnd::Done;
+        }
+        wavSize += n;
+        stream.frameNumber += n / stream.frameSize;
+        const int ok = StepLoading(static_cast<uint32_t>(stream.frameNumber));
+        EngineLog::FlushInfo();
+        if (ok == 0) {
+            // The block is not written, so the header must not count it either.
+            wavSize -= n;
+            return LoopEnd::Cancelled;
+        }
+        const int skip = std::min(skips.start, n);
+        if (skips.end > kMaxFrameSamples && stream.frameNumber + 2 > stream.totalFrames) {
+            n -= skips.end - kMaxFrameSamples;
+            skips.end = kMaxFrameSamples;
+        } else if (stream.frameNumber == stream.totalFrames && n != 0) {
+            n -= skips.end;
+        }
+        if (!WriteFrames(output, left, right, skip, n, channels)) {
+            EngineLog::Error("Error writing output file\n");
+            return LoopEnd::Failed;
+        }
+        skips.start -= skip;
+        if (n <= 0) {
+            return LoopEnd::Done;
+        }
+    }
+}
+
+} // namespace
+
+int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* output, int skipCount,
+               const std::string& inputPath, const std::string& outputPath, int delay,
+               int padding) {
+    const int channels = lame_get_num_channels(context);
+    const int sampleRate = lame_get_in_samplerate(context);
+    ReportInput(context, inputPath, channels);
+    Skips skips;
+    if (!PlanSkips(context, reader, skipCount, delay, padding, skips)) {
+        return -1;
+    }
+    Mp3StreamInfo& stream = reader.StreamInfo();
+    if (stream.frameSize <= 0) {
+        EngineLog::Error("Internal error.  Aborting.");
+        return -1;
+    }
+    ReportOutputAndSkips(outputPath, skips);
+    if (WriteWaveHeader(output, kProvisionalDataLength, sampleRate, channels, 16) != 0) {
+        EngineLog::Error("Error writing output file\n");
+        return -1;
+    }
+    double wavSize = -(static_cast<double>(skips.start) + skips.end);
+    stream.frameNumber = 0;
+    stream.totalFrames =
+        static_cast<int32_t>(stream.totalSamples / static_cast<uint32_t>(stream.frameSize));
+    BeginLoading(static_cast<uint32_t>(stream.totalFrames));
+
+    LoopEnd end = RunBlocks(context, reader, output, skips, wavSize);
+    const uint32_t dataLength = FinalDataLength(wavSize, channels);
+    // An output that cannot seek (a pipe) keeps the provisional header, as streamed WAVs do.
+    if (std::fseek(output, 0, SEEK_SET) == 0 &&
+        WriteWaveHeader(output, dataLength, sampleRate, channels, 16) != 0) {
+        EngineLog::Error("Error writing output file\n");
+        end = LoopEnd::Failed;
+    }
+    // A failed decode closes the progress window just as a cancelled one does.
+    EndLoading(end == LoopEnd::Done ? 0 : 1);
+    return end == LoopEnd::Done ? 0 : end == LoopEnd::Cancelled ? 1 : -1;
+}
+
+} // namespace orvanta

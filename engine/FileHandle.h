@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace orvanta {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// Owns a C stream. Where a close can fail in a way the caller must report (a buffered write
+// that only reaches the disk at close), call CloseFile() and look at its result instead of
+// letting the owner close silently.
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Closes and releases; false when the stream had an error or the close failed.
+bool CloseFile(FilePtr& file);
+
+// Creates `path` empty for binary writing, deleting an existing file of that name first;
+// fails when that file cannot be deleted or the new one cannot be created.
+FilePtr OpenOutputFile(const std::string& path);
+
+// Deletes an output that a failed conversion left behind; only a regular file is deleted.
+void RemoveOutputFile(const std::string& path);
+
+// True when both paths name one existing file (the same device and inode), so writing the
+// one would destroy the other.
+bool IsSameFile(const std::string& first, const std::string& second);
+
+} // namespace orvanta

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "LameHandles.h"
+#include "ReaderState.h"
+#include "SourceFile.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace orvanta {
+
+// Opens the input of a conversion, recognises and parses its header, tells the LAME context
+// the stream's channel count, input sample rate and total sample count, and then hands out
+// the audio one block at a time. MPEG audio goes through LAME's decoder; WAV, AIFF/AIFF-C and
+// raw PCM are unpacked here.
+class InputReader {
+public:
+    using Block16 = std::span<int16_t, kMaxFrameSamples>;
+    using Block32 = std::span<int32_t, kMaxFrameSamples>;
+
+    // `format` is the guess from the file name; the content may refine it (see Format()).
+    // Fills delay and padding from an MP3's encoder tag, -1 where the stream has none.
+    bool Open(lame_global_flags* context, const std::string& path, SourceFormat format, int& delay,
+              int& padding);
+    void Close();
+
+    // Samples per channel delivered: positive, 0 at the end, negative when the stream cannot go
+    // on (a read error, or an MPEG stream that changed its channel count or sample rate). Mono
+    // input leaves the right block zero.
+    int ReadSamples16(lame_global_flags* context, Block16 left, Block16 right);
+    // As ReadSamples16, each sample left-justified in 32 bits.
+    int ReadSamples32(lame_global_flags* context, Block32 left, Block32 right);
+
+    // True when the last negative count came from a failed read rather than from the stream's
+    // own end, so the caller must not take what it got so far as the whole file.
+    bool HadReadError() const { return m_readError; }
+
+    SourceFormat Format() const { return m_state.format; }
+    const ReaderState& State() const { return m_state; }
+    Mp3StreamInfo& StreamInfo() { return m_stream; }
+
+private:
+    bool OpenByFormat(lame_global_flags* context);
+    SourceFormat ParsePcmHeader(lame_global_flags* context);
+    void EstimateTotalFromSize(lame_global_flags* context);
+
+    int ProbeMpeg(int& delay, int& padding);
+    int SyncToFrameHeader(std::span<uint8_t, 4> header);
+    int SkipLeadingTags(std::span<uint8_t, 4> header);
+    int FeedProbe(std::span<uint8_t, 4> header, bool freeFormat, int& delay, int& padding);
+    int DecodeMpegFrame(lame_global_flags* context, Block16 left, Block16 right);
+    int DecodeBufferedFrame(std::span<uint8_t> bytes, Block16 left, Block16 right,
+                            mp3data_struct& facts);
+
+    int ReadMpegBlock(lame_global_flags* context, Block16 left, Block16 right);
+    template <typename Sample, typename Convert>
+    int ReadPcmBlock(lame_global_flags* context, std::span<Sample, kMaxFrameSamples> left,
+                     std::span<Sample, kMaxFrameSamples> right, Convert convert);
+    int ReadPcmSamples(int wanted, std::span<int32_t> samples);
+    int WantedSamples(lame_global_flags* context) const;
+    void CountDelivered(lame_global_flags* context, int count);
+
+    SourceFile m_file;
+    HipPtr m_decoder;
+    ReaderState m_state;
+    Mp3StreamInfo m_stream;
+    bool m_readError = false;
+};
+
+} // namespace orvanta

@@ -1,0 +1,128 @@
+#include "SourceFile.h"
+
+#include <algorithm>
+#include <array>
+#include <sys/stat.h>
+
+namespace orvanta {
+
+bool SourceFile::Open(const std::string& path) {
+    Close();
+    m_file.reset(std::fopen(path.c_str(), "rb"));
+    if (!m_file) {
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(::fileno(m_file.get()), &info) == 0 && S_ISREG(info.st_mode)) {
+        m_size = static_cast<uint64_t>(info.st_size);
+    }
+    return true;
+}
+
+void SourceFile::Close() {
+    m_file.reset();
+    m_size.reset();
+}
+
+bool SourceFile::CloseChecked() {
+    m_size.reset();
+    return CloseFile(m_file);
+}
+
+bool SourceFile::ReadExact(std::span<uint8_t> bytes) {
+    return std::fread(bytes.data(), 1, bytes.size(), m_file.get()) == bytes.size();
+}
+
+std::size_t SourceFile::ReadItems(std::span<uint8_t> bytes, std::size_t itemSize) {
+    return std::fread(bytes.data(), itemSize, bytes.size() / itemSize, m_file.get());
+}
+
+int SourceFile::ReadByte() {
+    return std::fgetc(m_file.get());
+}
+
+bool SourceFile::ReadBE16(uint16_t& value) {
+    std::array<uint8_t, 2> b{};
+    if (!ReadExact(b)) {
+        return false;
+    }
+    value = static_cast<uint16_t>(b[0] << 8 | b[1]);
+    return true;
+}
+
+bool SourceFile::ReadBE32(uint32_t& value) {
+    std::array<uint8_t, 4> b{};
+    if (!ReadExact(b)) {
+        return false;
+    }
+    value = static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
+            static_cast<uint32_t>(b[2]) << 8 | b[3];
+    return true;
+}
+
+bool SourceFile::ReadLE16(uint16_t& value) {
+    std::array<uint8_t, 2> b{};
+    if (!ReadExact(b)) {
+        return false;
+    }
+    value = static_cast<uint16_t>(b[1] << 8 | b[0]);
+    return true;
+}
+
+bool SourceFile::ReadLE32(uint32_t& value) {
+    std::array<uint8_t, 4> b{};
+    if (!ReadExact(b)) {
+        return false;
+    }
+    value = static_cast<uint32_t>(b[3]) << 24 | static_cast<uint32_t>(b[2]) << 16 |
+            static_cast<uint32_t>(b[1]) << 8 | b[0];
+    return true;
+}
+
+int SourceFile::SkipForward(uint64_t byteCount) {
+    if (!m_size) {
+        return SkipByReading(byteCount);
+    }
+    const std::optional<uint64_t> position = Position();
+    if (!position || byteCount > *m_size - std::min(*position, *m_size)) {
+        return -1;
+    }
+    return SeekTo(*position + byteCount);
+}
+
+int SourceFile::SeekTo(uint64_t position) {
+    if (!m_size || position > *m_size) {
+        return -1;
+    }
+    return ::fseeko(m_file.get(), static_cast<off_t>(position), SEEK_SET) == 0 ? 0 : -1;
+}
+
+int SourceFile::SkipByReading(uint64_t byteCount) {
+    std::array<uint8_t, 4096> discard{};
+    while (byteCount > 0) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<uint64_t>(byteCount, 4096));
+        const std::size_t got = std::fread(discard.data(), 1, piece, m_file.get());
+        if (got == 0) {
+            return -1;
+        }
+        byteCount -= got;
+    }
+    return 0;
+}
+
+std::optional<uint64_t> SourceFile::Position() const {
+    if (!m_size) {
+        return std::nullopt;
+    }
+    const off_t position = ::ftello(m_file.get());
+    if (position < 0) {
+        return std::nullopt;
+    }
+    return static_cast<uint64_t>(position);
+}
+
+bool SourceFile::HasError() const {
+    return std::ferror(m_file.get()) != 0;
+}
+
+} // namespace orvanta

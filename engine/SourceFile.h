@@ -1,0 +1,51 @@
+#pragma once
+
+#include "FileHandle.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace orvanta {
+
+// Reads an untrusted input file byte by byte with explicit byte order. Skips never go past the
+// end of a regular file, so a length field pointing past the end fails here rather than later;
+// on a pipe a forward skip reads and discards, and the end of the stream ends it.
+class SourceFile {
+public:
+    bool Open(const std::string& path);
+    void Close();
+    bool IsOpen() const { return m_file != nullptr; }
+    // false when the close reported an error.
+    bool CloseChecked();
+
+    // true only when every byte was read.
+    bool ReadExact(std::span<uint8_t> bytes);
+    // Whole items of `itemSize` bytes read into `bytes`; a short read at the end is no error.
+    std::size_t ReadItems(std::span<uint8_t> bytes, std::size_t itemSize);
+    int ReadByte(); // EOF at the end
+    bool ReadBE16(uint16_t& value);
+    bool ReadBE32(uint32_t& value);
+    bool ReadLE16(uint16_t& value);
+    bool ReadLE32(uint32_t& value);
+
+    // 0 done, -1 failed (past the end, or a read error on a pipe).
+    int SkipForward(uint64_t byteCount);
+    // Seeks to an absolute position; only on a regular file, never past its end.
+    int SeekTo(uint64_t position);
+
+    // Size and position exist only for regular files.
+    std::optional<uint64_t> Size() const { return m_size; }
+    std::optional<uint64_t> Position() const;
+    bool HasError() const;
+
+private:
+    int SkipByReading(uint64_t byteCount);
+
+    FilePtr m_file;
+    std::optional<uint64_t> m_size;
+};
+
+} // namespace orvanta
