@@ -53,13 +53,18 @@ Bytes SampleBytes(const PcmSignal& signal, bool bigEndian, bool unsigned8Bit) {
 }
 
 void PutListChunk(Bytes& out, bool odd) {
-    const std::string info = odd ? "INFOISFT\x05\x00\x00\x00Test" : "INFOISFT\x04\x00\x00\x00Tst";
+    // A LIST/INFO chunk with one software-name entry; an odd entry makes the chunk odd-sized.
+    const std::string name = odd ? "Tests" : "Test";
+    Bytes info;
+    PutText(info, "INFO");
+    PutText(info, "ISFT");
+    PutLE(info, name.size(), 4);
+    info.insert(info.end(), name.begin(), name.end());
     PutText(out, "LIST");
     // The stored length excludes the pad byte that keeps the next chunk on an even offset.
-    PutLE(out, info.size() + (odd ? 1 : 0), 4);
+    PutLE(out, info.size(), 4);
     out.insert(out.end(), info.begin(), info.end());
-    if (odd) {
-        out.push_back('!');
+    if (info.size() % 2 != 0) {
         out.push_back(0);
     }
 }
