@@ -171,6 +171,22 @@ Bytes MakeWav(const PcmSignal& signal, const WavOptions& options) {
     return out;
 }
 
+Bytes MakeWav16(const std::vector<int16_t>& samples, int channels, int sampleRate) {
+    Bytes body;
+    PutText(body, "WAVE");
+    PutWavFmt(body, PcmSignal{channels, sampleRate, 16, 0}, WavOptions{});
+    PutText(body, "data");
+    PutLE(body, samples.size() * 2, 4);
+    for (const int16_t sample : samples) {
+        PutLE(body, static_cast<uint16_t>(sample), 2);
+    }
+    Bytes out;
+    PutText(out, "RIFF");
+    PutLE(out, body.size(), 4);
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
 namespace {
 
 // The sample rate as an 80-bit IEEE extended float, big-endian.

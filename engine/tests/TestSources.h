@@ -43,6 +43,9 @@ struct AiffOptions {
 };
 Bytes MakeAiff(const PcmSignal& signal, const AiffOptions& options = {});
 
+// A 16-bit PCM WAV of the given interleaved samples.
+Bytes MakeWav16(const std::vector<int16_t>& samples, int channels, int sampleRate);
+
 // Headerless 16-bit signed little-endian.
 Bytes MakeRawPcm(const PcmSignal& signal);
 
