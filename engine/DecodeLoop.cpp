@@ -129,8 +129,13 @@ uint32_t FinalDataLength(double wavSize, int channels) {
 
 enum class LoopEnd { Done, Cancelled, Failed };
 
+struct LoopCounts {
+    double wavSize = 0;       // sample frames the header will announce
+    double framesWritten = 0; // sample frames actually in the file
+};
+
 LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* output, Skips skips,
-                  double& wavSize) {
+                  LoopCounts& counts) {
     Mp3StreamInfo& stream = reader.StreamInfo();
     const int channels = lame_get_num_channels(context);
     std::array<int16_t, kMaxFrameSamples> left{};
@@ -140,13 +145,13 @@ LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* ou
         if (n < 0) {
             return reader.HadReadError() ? LoopEnd::Failed : LoopEnd::Done;
         }
-        wavSize += n;
+        counts.wavSize += n;
         stream.frameNumber += n / stream.frameSize;
         const int ok = StepLoading(static_cast<uint32_t>(stream.frameNumber));
         EngineLog::FlushInfo();
         if (ok == 0) {
-            // The block is not written, so the header must not count it either.
-            wavSize -= n;
+            // The end padding was never reached, so only what is in the file can be announced.
+            counts.wavSize = counts.framesWritten;
             return LoopEnd::Cancelled;
         }
         const int skip = std::min(skips.start, n);
@@ -160,11 +165,24 @@ LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* ou
             EngineLog::Error("Error writing output file\n");
             return LoopEnd::Failed;
         }
+        counts.framesWritten += std::max(0, n - skip);
         skips.start -= skip;
         if (n <= 0) {
             return LoopEnd::Done;
         }
     }
+}
+
+// Completes the header; false when the file could not be written in full.
+bool FinishOutput(std::FILE* output, double wavSize, int sampleRate, int channels) {
+    const uint32_t dataLength = FinalDataLength(wavSize, channels);
+    // An output that cannot seek (a pipe) keeps the provisional header, as streamed WAVs do.
+    if (std::fseek(output, 0, SEEK_SET) == 0 &&
+        WriteWaveHeader(output, dataLength, sampleRate, channels, 16) != 0) {
+        return false;
+    }
+    // Flushed here, so a full disk shows before the progress window is handed on.
+    return std::fflush(output) == 0 && std::ferror(output) == 0;
 }
 
 } // namespace
@@ -189,17 +207,15 @@ int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* outpu
         EngineLog::Error("Error writing output file\n");
         return -1;
     }
-    double wavSize = -(static_cast<double>(skips.start) + skips.end);
+    LoopCounts counts;
+    counts.wavSize = -(static_cast<double>(skips.start) + skips.end);
     stream.frameNumber = 0;
     stream.totalFrames =
         static_cast<int32_t>(stream.totalSamples / static_cast<uint32_t>(stream.frameSize));
     BeginLoading(static_cast<uint32_t>(stream.totalFrames));
 
-    LoopEnd end = RunBlocks(context, reader, output, skips, wavSize);
-    const uint32_t dataLength = FinalDataLength(wavSize, channels);
-    // An output that cannot seek (a pipe) keeps the provisional header, as streamed WAVs do.
-    if (std::fseek(output, 0, SEEK_SET) == 0 &&
-        WriteWaveHeader(output, dataLength, sampleRate, channels, 16) != 0) {
+    LoopEnd end = RunBlocks(context, reader, output, skips, counts);
+    if (!FinishOutput(output, counts.wavSize, sampleRate, channels)) {
         EngineLog::Error("Error writing output file\n");
         end = LoopEnd::Failed;
     }
