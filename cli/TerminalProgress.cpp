@@ -23,6 +23,8 @@ TerminalProgress::TerminalProgress(bool drawBar) : m_drawBar(drawBar) {}
 void TerminalProgress::CatchInterrupt() {
     struct sigaction action {};
     action.sa_handler = &OnInterrupt;
+    // Restarted reads keep a Ctrl-C from looking like a read error: the next step reports it.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
 }
