@@ -9,6 +9,7 @@
 # Exits non-zero only when a command fails or the two decoders' outputs differ;
 # a missed speed or memory target is reported but does not fail the run.
 set -euo pipefail
+export LC_ALL=C
 
 script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 repo_root="$(cd "$script_dir/.." && pwd)"
@@ -88,9 +89,15 @@ make_phrase "$work/phrase.wav"
 make_signal "$work/phrase.wav" "$short_seconds" "$work/short.wav"
 lame --quiet -b 128 "$work/short.wav" "$work/short.mp3"
 # The 60-minute source: the 5-minute PCM played 12 times, streamed into lame
-# (raw PCM, so no WAV header length has to be guessed by sox).
-sox -V1 "$work/short.wav" -t raw - repeat $((long_repeats - 1)) |
-    lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -b 128 - "$work/long.mp3"
+# (raw PCM, so no WAV header length has to be guessed by sox). lame warns on
+# stderr about raw input even with --quiet, so its stderr goes to a log that is
+# shown only if the encode fails.
+if ! sox -V1 "$work/short.wav" -t raw - repeat $((long_repeats - 1)) |
+    lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -b 128 - "$work/long.mp3" \
+        2>"$work/encode.log"; then
+    cat "$work/encode.log" >&2
+    die "making the 60-minute MP3 failed"
+fi
 rm -f "$work/short.wav"
 t1=$(date +%s.%N)
 printf '5-minute MP3:  %d bytes\n' "$(stat -c %s "$work/short.mp3")"
@@ -128,8 +135,10 @@ median() {
 
 echo "-- speed: 5-minute 128 kbps MP3, $runs runs each, alternating"
 # One untimed run of each first so both start with the input in the page cache.
-run_orvanta "$work/short.mp3" "$work/ours.wav" || die "orvanta-cli decode failed (warm-up)"
-run_lame "$work/short.mp3" "$work/lame.wav" || die "lame --decode failed (warm-up)"
+run_orvanta "$work/short.mp3" "$work/ours.wav" ||
+    { sed 's/^/  orvanta-cli: /' "$work/orvanta.log" >&2; die "orvanta-cli decode failed (warm-up)"; }
+run_lame "$work/short.mp3" "$work/lame.wav" ||
+    { sed 's/^/  lame: /' "$work/lame.log" >&2; die "lame --decode failed (warm-up)"; }
 
 ours_times=()
 lame_times=()
