@@ -86,7 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"decode", "a.mp3"},
                       std::vector<std::string>{"decode", "a.mp3", "b.wav", "c.wav"},
                       std::vector<std::string>{"encode", "a.wav", "b.mp3"},
-                      std::vector<std::string>{"decode", "--bogus", "a.mp3", "b.wav"}));
+                      std::vector<std::string>{"decode", "--bogus", "a.mp3", "b.wav"}),
+    [](const ::testing::TestParamInfo<std::vector<std::string>>& row) {
+        return "Arguments" + std::to_string(row.param.size()) + "_" + std::to_string(row.index);
+    });
 
 TEST(CliTest, HelpGoesToStandardOutput) {
     const CliRun run = RunCli({"--help"});
@@ -115,6 +118,7 @@ TEST(CliTest, VerboseShowsTheEngineLog) {
 }
 
 struct FailureCase {
+    const char* name;
     const char* fileName;
     bool create;
     const char* reason;
@@ -136,10 +140,12 @@ TEST_P(CliFailureTest, OneLineNamesTheFileAndTheReason) {
     EXPECT_FALSE(std::filesystem::exists(dir.Path("out.wav")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, CliFailureTest,
-                         ::testing::Values(FailureCase{"absent.wav", false, "Could not find"},
-                                           FailureCase{"song.ogg", true, "vorbis"},
-                                           FailureCase{"song.mp3", true, "Error reading headers"}));
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, CliFailureTest,
+    ::testing::Values(FailureCase{"Missing", "absent.wav", false, "Could not find"},
+                      FailureCase{"Vorbis", "song.ogg", true, "vorbis"},
+                      FailureCase{"NotMpeg", "song.mp3", true, "Error reading headers"}),
+    [](const ::testing::TestParamInfo<FailureCase>& row) { return std::string(row.param.name); });
 
 // Ctrl-C ends the decode the way Cancel does. The source is a pipe, so the tool is surely
 // still reading when the signal comes.

@@ -179,7 +179,10 @@ TEST_P(Layer1Test, DecodesLikeLameAndDropsTheDecoderDelay) {
     EXPECT_TRUE(ours == ReadBytes(dir.Path("reference.wav")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Channels, Layer1Test, ::testing::Values(1, 2));
+INSTANTIATE_TEST_SUITE_P(Channels, Layer1Test, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& row) {
+                             return row.param == 1 ? std::string("Mono") : std::string("Stereo");
+                         });
 
 TEST(MpegLayerTest, FirstValidHeaderDecidesTheLayerWhateverTheName) {
     TempDir dir;

@@ -1,6 +1,8 @@
 #include "SourceFormat.h"
 
+#include <cctype>
 #include <gtest/gtest.h>
+#include <string>
 
 namespace orvanta {
 namespace {
@@ -34,7 +36,15 @@ INSTANTIATE_TEST_SUITE_P(Table, FormatFromExtensionTest,
                                            ExtensionCase{".wav", SourceFormat::Wave},
                                            ExtensionCase{"a.b", SourceFormat::None},
                                            ExtensionCase{"", SourceFormat::None},
-                                           ExtensionCase{"mp3", SourceFormat::None}));
+                                           ExtensionCase{"mp3", SourceFormat::None}),
+                         [](const ::testing::TestParamInfo<ExtensionCase>& row) {
+                             std::string name = "Path" + std::to_string(row.index) + "_";
+                             for (const char* c = row.param.path; *c != '\0'; ++c) {
+                                 name +=
+                                     std::isalnum(static_cast<unsigned char>(*c)) != 0 ? *c : '_';
+                             }
+                             return name;
+                         });
 
 TEST(MpegFamilyTest, OnlyMpegFormatsUseTheDecoder) {
     EXPECT_EQ(MpegFamily(SourceFormat::MpegLayer1), 1);

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks, builds, and then either runs the program's
+# main job ("run") or every test ("test"). The package list is debian-packages.txt.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_packages() {
+    local wanted missing=()
+    mapfile -t wanted < <(sed -e 's/#.*//' -e '/^[[:space:]]*$/d' "$root/debian-packages.txt")
+    for package in "${wanted[@]}"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$package")
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update -q
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+            "${missing[@]}"
+    fi
+}
+
+# build DIR [cmake options...]
+build() {
+    local dir=$1
+    shift
+    cmake -S "$root" -B "$dir" -G Ninja "$@"
+    cmake --build "$dir" -j "$jobs"
+}
+
+run_tests() {
+    local dir=$1
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 600
+}
+
+run_program() {
+    build "$root/build/release" -DCMAKE_BUILD_TYPE=Release -DORVANTA_TESTS=OFF
+    local demo="$root/build/demo"
+    mkdir -p "$demo"
+    # Ten seconds of stereo noise as a sample source; the program decodes it to a working WAV.
+    head -c $((44100 * 4 * 10)) /dev/urandom |
+        lame --quiet -r -s 44.1 --bitwidth 16 --scale 0.2 -b 128 - "$demo/sample.mp3" 2>/dev/null
+    "$root/build/release/cli/orvanta-cli" decode --verbose "$demo/sample.mp3" "$demo/sample.wav"
+    echo "Wrote $demo/sample.wav ($(stat -c %s "$demo/sample.wav") bytes)"
+}
+
+test_everything() {
+    build "$root/build/ci-release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    run_tests "$root/build/ci-release"
+    build "$root/build/ci-sanitize" -DCMAKE_BUILD_TYPE=Debug -DORVANTA_SANITIZE=ON
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        run_tests "$root/build/ci-sanitize"
+    if [ -f "$root/engine/fuzz/run_fuzz.sh" ]; then
+        bash "$root/engine/fuzz/run_fuzz.sh" "${ORVANTA_FUZZ_SECONDS:-60}" "$root/build/ci-fuzz"
+    fi
+}
+
+case "${1:-}" in
+run)
+    install_packages
+    run_program
+    ;;
+test)
+    install_packages
+    test_everything
+    ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac
