@@ -98,7 +98,7 @@ void ReportOutputAndSkips(const std::string& outputPath, const Skips& skips) {
 bool WriteFrames(std::FILE* output, const std::array<int16_t, kMaxFrameSamples>& left,
                  const std::array<int16_t, kMaxFrameSamples>& right, int first, int end,
                  int channels) {
-    std::array<uint8_t, 4 * kMaxFrameSamples> bytes{};
+    std::array<uint8_t, 4 * kMaxFrameSamples> bytes; // only the first `used` bytes are written out
     std::size_t used = 0;
     const auto put = [&](int16_t sample) {
         const auto value = static_cast<uint16_t>(sample);

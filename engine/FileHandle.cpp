@@ -21,7 +21,11 @@ FilePtr OpenOutputFile(const std::string& path) {
     if (exists && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)) && ::unlink(path.c_str()) != 0) {
         return nullptr;
     }
-    return FilePtr(std::fopen(path.c_str(), "wb"));
+    FilePtr file(std::fopen(path.c_str(), "wb"));
+    if (file) {
+        std::setvbuf(file.get(), nullptr, _IOFBF, kStreamBufferBytes);
+    }
+    return file;
 }
 
 void RemoveOutputFile(const std::string& path) {

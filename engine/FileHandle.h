@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -14,6 +15,10 @@ struct FileCloser {
 // that only reaches the disk at close), call CloseFile() and look at its result instead of
 // letting the owner close silently.
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Stream buffer for the engine's files: large enough that a decode is not bound by system
+// calls, small enough that memory stays flat whatever the file's length.
+inline constexpr std::size_t kStreamBufferBytes = 64 * 1024;
 
 // Closes and releases; false when the stream had an error or the close failed.
 bool CloseFile(FilePtr& file);

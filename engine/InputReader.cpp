@@ -301,7 +301,7 @@ int InputReader::DecodeMpegFrame(lame_global_flags* context, Block16 left, Block
     if (!m_decoder) {
         return -1;
     }
-    std::array<uint8_t, kFramePiece> piece{};
+    std::array<uint8_t, kFramePiece> piece; // only the bytes read into it are decoded
     mp3data_struct facts{};
     int count = DecodeBufferedFrame(std::span(piece).first(0), left, right, facts);
     while (count == 0) {

@@ -12,6 +12,7 @@ bool SourceFile::Open(const std::string& path) {
     if (!m_file) {
         return false;
     }
+    std::setvbuf(m_file.get(), nullptr, _IOFBF, kStreamBufferBytes);
     struct stat info {};
     if (::fstat(::fileno(m_file.get()), &info) == 0 && S_ISREG(info.st_mode)) {
         m_size = static_cast<uint64_t>(info.st_size);
