@@ -42,8 +42,10 @@ Skips Layer3Skips(lame_global_flags* context, int skipCount, int delay, int padd
         if (delay > -1) {
             skips.start = delay + kLayer3DecoderDelay;
         }
+        // Padding shorter than the decoder's delay leaves nothing to cut at the end; a negative
+        // cut would lengthen the last block past what was decoded.
         if (padding > -1) {
-            skips.end = padding - kLayer3DecoderDelay;
+            skips.end = std::max(0, padding - kLayer3DecoderDelay);
         }
     } else {
         skips.start = lame_get_encoder_delay(context) + kLayer3DecoderDelay;
@@ -114,28 +116,23 @@ bool WriteFrames(std::FILE* output, const std::array<int16_t, kMaxFrameSamples>&
     return std::fwrite(bytes.data(), 1, used, output) == used;
 }
 
-uint32_t FinalDataLength(double wavSize, int channels) {
+uint32_t FinalDataLength(uint64_t frames, int channels) {
     const auto bytesPerFrame = static_cast<uint32_t>(2 * channels);
-    if (wavSize <= 0) {
+    if (frames == 0) {
         EngineLog::Error("WAVE file contains 0 PCM samples\n");
         return 0;
     }
-    if (wavSize > kLargestDataLength / bytesPerFrame) {
+    if (frames > kLargestDataLength / bytesPerFrame) {
         EngineLog::Error("Very huge WAVE file, can't set filesize accordingly\n");
         return kLargestDataLength;
     }
-    return static_cast<uint32_t>(wavSize) * bytesPerFrame;
+    return static_cast<uint32_t>(frames) * bytesPerFrame;
 }
 
 enum class LoopEnd { Done, Cancelled, Failed };
 
-struct LoopCounts {
-    double wavSize = 0;       // sample frames the header will announce
-    double framesWritten = 0; // sample frames actually in the file
-};
-
 LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* output, Skips skips,
-                  LoopCounts& counts) {
+                  uint64_t& framesWritten) {
     Mp3StreamInfo& stream = reader.StreamInfo();
     const int channels = lame_get_num_channels(context);
     std::array<int16_t, kMaxFrameSamples> left{};
@@ -145,13 +142,10 @@ LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* ou
         if (n < 0) {
             return reader.HadReadError() ? LoopEnd::Failed : LoopEnd::Done;
         }
-        counts.wavSize += n;
         stream.frameNumber += n / stream.frameSize;
         const int ok = StepLoading(static_cast<uint32_t>(stream.frameNumber));
         EngineLog::FlushInfo();
         if (ok == 0) {
-            // The end padding was never reached, so only what is in the file can be announced.
-            counts.wavSize = counts.framesWritten;
             return LoopEnd::Cancelled;
         }
         const int skip = std::min(skips.start, n);
@@ -165,7 +159,7 @@ LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* ou
             EngineLog::Error("Error writing output file\n");
             return LoopEnd::Failed;
         }
-        counts.framesWritten += std::max(0, n - skip);
+        framesWritten += static_cast<uint64_t>(std::max(0, n - skip));
         skips.start -= skip;
         if (n <= 0) {
             return LoopEnd::Done;
@@ -174,8 +168,8 @@ LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* ou
 }
 
 // Completes the header; false when the file could not be written in full.
-bool FinishOutput(std::FILE* output, double wavSize, int sampleRate, int channels) {
-    const uint32_t dataLength = FinalDataLength(wavSize, channels);
+bool FinishOutput(std::FILE* output, uint64_t frames, int sampleRate, int channels) {
+    const uint32_t dataLength = FinalDataLength(frames, channels);
     // An output that cannot seek (a pipe) keeps the provisional header, as streamed WAVs do.
     if (std::fseek(output, 0, SEEK_SET) == 0 &&
         WriteWaveHeader(output, dataLength, sampleRate, channels, 16) != 0) {
@@ -207,15 +201,17 @@ int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* outpu
         EngineLog::Error("Error writing output file\n");
         return -1;
     }
-    LoopCounts counts;
-    counts.wavSize = -(static_cast<double>(skips.start) + skips.end);
+    // The header announces the sample frames actually written. Counting what was read less the
+    // planned cuts gives the same number for a whole stream, but not when the end padding is
+    // never reached (a cancel, or a truncated MP3 whose tag promises more frames).
+    uint64_t framesWritten = 0;
     stream.frameNumber = 0;
     stream.totalFrames =
         static_cast<int32_t>(stream.totalSamples / static_cast<uint32_t>(stream.frameSize));
     BeginLoading(static_cast<uint32_t>(stream.totalFrames));
 
-    LoopEnd end = RunBlocks(context, reader, output, skips, counts);
-    if (!FinishOutput(output, counts.wavSize, sampleRate, channels)) {
+    LoopEnd end = RunBlocks(context, reader, output, skips, framesWritten);
+    if (!FinishOutput(output, framesWritten, sampleRate, channels)) {
         EngineLog::Error("Error writing output file\n");
         end = LoopEnd::Failed;
     }

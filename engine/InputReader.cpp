@@ -133,29 +133,33 @@ bool InputReader::OpenByFormat(lame_global_flags* context) {
 }
 
 SourceFormat InputReader::ParsePcmHeader(lame_global_flags* context) {
+    struct Container {
+        uint32_t id;
+        int (*parse)(SourceFile&, lame_global_flags*, ReaderState&);
+        SourceFormat format;
+        const char* corruptMessage;
+    };
+    static constexpr std::array<Container, 2> kContainers{{
+        {kRiff, &ParseWaveHeader, SourceFormat::Wave,
+         "Warning: corrupt or unsupported WAVE format\n"},
+        {kForm, &ParseAiffHeader, SourceFormat::Aiff,
+         "Warning: corrupt or unsupported AIFF format\n"},
+    }};
     m_state.pcmUnsigned8Bit = true;
     m_state.countSamplesCarefully = false;
     uint32_t id = 0;
     const bool haveId = m_file.ReadBE32(id);
-    if (haveId && id == kRiff) {
-        const int result = ParseWaveHeader(m_file, context, m_state);
+    for (const Container& container : kContainers) {
+        if (!haveId || id != container.id) {
+            continue;
+        }
+        const int result = container.parse(m_file, context, m_state);
         if (result > 0) {
             m_state.countSamplesCarefully = true;
-            return SourceFormat::Wave;
+            return container.format;
         }
         if (result < 0) {
-            EngineLog::Error("Warning: corrupt or unsupported WAVE format\n");
-        }
-        return SourceFormat::None;
-    }
-    if (haveId && id == kForm) {
-        const int result = ParseAiffHeader(m_file, context, m_state);
-        if (result > 0) {
-            m_state.countSamplesCarefully = true;
-            return SourceFormat::Aiff;
-        }
-        if (result < 0) {
-            EngineLog::Error("Warning: corrupt or unsupported AIFF format\n");
+            EngineLog::Error("%s", container.corruptMessage);
         }
         return SourceFormat::None;
     }

@@ -45,7 +45,8 @@ int ReadWaveFormatChunk(SourceFile& file, WaveFormat& format) {
         return -1;
     }
     // Zero channels or bits would divide by zero in the sample count; no writer produces them.
-    if (format.channels == 0 || format.bitsPerSample == 0 || format.sampleRate == 0) {
+    if (format.channels == 0 || format.bitsPerSample == 0 || format.sampleRate == 0 ||
+        format.sampleRate > kMaxSampleRate) {
         return -1;
     }
     uint32_t remaining = length - 16;

@@ -42,42 +42,31 @@ int SourceFile::ReadByte() {
     return std::fgetc(m_file.get());
 }
 
+template <std::size_t ByteCount, typename Value>
+bool SourceFile::ReadInteger(Value& value, bool bigEndian) {
+    std::array<uint8_t, ByteCount> b{};
+    if (!ReadExact(b)) {
+        return false;
+    }
+    uint32_t result = 0;
+    for (std::size_t i = 0; i < ByteCount; ++i) {
+        result = result << 8 | b[bigEndian ? i : ByteCount - 1 - i];
+    }
+    value = static_cast<Value>(result);
+    return true;
+}
+
 bool SourceFile::ReadBE16(uint16_t& value) {
-    std::array<uint8_t, 2> b{};
-    if (!ReadExact(b)) {
-        return false;
-    }
-    value = static_cast<uint16_t>(b[0] << 8 | b[1]);
-    return true;
+    return ReadInteger<2>(value, /*bigEndian=*/true);
 }
-
 bool SourceFile::ReadBE32(uint32_t& value) {
-    std::array<uint8_t, 4> b{};
-    if (!ReadExact(b)) {
-        return false;
-    }
-    value = static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
-            static_cast<uint32_t>(b[2]) << 8 | b[3];
-    return true;
+    return ReadInteger<4>(value, /*bigEndian=*/true);
 }
-
 bool SourceFile::ReadLE16(uint16_t& value) {
-    std::array<uint8_t, 2> b{};
-    if (!ReadExact(b)) {
-        return false;
-    }
-    value = static_cast<uint16_t>(b[1] << 8 | b[0]);
-    return true;
+    return ReadInteger<2>(value, /*bigEndian=*/false);
 }
-
 bool SourceFile::ReadLE32(uint32_t& value) {
-    std::array<uint8_t, 4> b{};
-    if (!ReadExact(b)) {
-        return false;
-    }
-    value = static_cast<uint32_t>(b[3]) << 24 | static_cast<uint32_t>(b[2]) << 16 |
-            static_cast<uint32_t>(b[1]) << 8 | b[0];
-    return true;
+    return ReadInteger<4>(value, /*bigEndian=*/false);
 }
 
 int SourceFile::SkipForward(uint64_t byteCount) {

@@ -43,6 +43,7 @@ public:
 
 private:
     int SkipByReading(uint64_t byteCount);
+    template <std::size_t ByteCount, typename Value> bool ReadInteger(Value& value, bool bigEndian);
 
     FilePtr m_file;
     std::optional<uint64_t> m_size;
