@@ -1,0 +1,143 @@
+// libFuzzer target: one whole decode (Open, DecodeToWav, Close) of an input file.
+
+#include "ConversionEngine.h"
+#include "FuzzInput.h"
+#include "ProgressSteps.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using orvanta::fuzz::ExtensionFor;
+using orvanta::fuzz::kMaxInputBytes;
+
+// Without an installed implementation the decode loop stops at its first block; the fuzzer
+// wants every input read to its end.
+class AlwaysContinue : public orvanta::ProgressSteps {
+public:
+    int BeginLoading(uint32_t) override { return 1; }
+    int StepLoading(uint32_t) override { return 1; }
+};
+
+struct Workspace {
+    std::string folder;
+    std::string output;
+};
+
+Workspace& TheWorkspace() {
+    static Workspace workspace;
+    return workspace;
+}
+
+void RemoveWorkspace() {
+    std::error_code ignored;
+    std::filesystem::remove_all(TheWorkspace().folder, ignored);
+}
+
+bool WriteInput(const std::string& path, const uint8_t* data, std::size_t size) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
+    return std::fclose(file) == 0 && written;
+}
+
+uint32_t LE32(const std::array<uint8_t, 44>& header, std::size_t at) {
+    return uint32_t{header[at]} | uint32_t{header[at + 1]} << 8 |
+           uint32_t{header[at + 2]} << 16 | uint32_t{header[at + 3]} << 24;
+}
+
+[[noreturn]] void Violation(const char* what) {
+    std::fprintf(stderr, "orvanta fuzz: %s\n", what);
+    std::abort();
+}
+
+// What every decode promises whatever it was given: a failure leaves no output, a success
+// leaves a working WAV whose header describes exactly the bytes that follow it.
+void CheckOutcome(bool ok, int cancelled, const std::string& output) {
+    struct stat info {};
+    const bool exists = ::stat(output.c_str(), &info) == 0;
+    if (!ok) {
+        if (exists) {
+            Violation("a failed decode left its output behind");
+        }
+        return;
+    }
+    if (cancelled != 0) {
+        Violation("a decode nobody cancelled reported a cancel");
+    }
+    std::array<uint8_t, 44> header{};
+    std::FILE* file = exists ? std::fopen(output.c_str(), "rb") : nullptr;
+    if (file == nullptr) {
+        Violation("a successful decode left no output");
+    }
+    const bool complete = std::fread(header.data(), 1, header.size(), file) == header.size();
+    std::fclose(file);
+    if (!complete) {
+        Violation("the working WAV is shorter than its header");
+    }
+    const auto size = static_cast<uint64_t>(info.st_size);
+    const uint32_t dataLength = LE32(header, 40);
+    if (std::memcmp(header.data(), "RIFF", 4) != 0 ||
+        std::memcmp(header.data() + 8, "WAVEfmt ", 8) != 0 ||
+        std::memcmp(header.data() + 36, "data", 4) != 0) {
+        Violation("the working WAV's header is not the canonical one");
+    }
+    if (dataLength != size - 44 || LE32(header, 4) != dataLength + 36) {
+        Violation("the working WAV's lengths do not match its size");
+    }
+    const uint32_t channels = header[22] | header[23] << 8;
+    if ((channels != 1 && channels != 2) || dataLength % (2 * channels) != 0) {
+        Violation("the working WAV holds a partial sample frame or odd channel count");
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/orvanta-fuzz-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("orvanta fuzz: mkdtemp");
+        std::exit(1);
+    }
+    TheWorkspace().folder = pattern;
+    TheWorkspace().output = pattern + "/work.wav";
+    std::atexit(&RemoveWorkspace);
+    static AlwaysContinue progress;
+    orvanta::InstallProgressSteps(&progress);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    if (size == 0 || size > kMaxInputBytes) {
+        return -1; // not worth keeping in the corpus
+    }
+    const Workspace& workspace = TheWorkspace();
+    const std::string input = workspace.folder + "/input" + std::string(ExtensionFor(data[0]));
+    if (!WriteInput(input, data + 1, size - 1)) {
+        std::perror("orvanta fuzz: writing the input");
+        std::abort();
+    }
+    orvanta::ConversionEngine engine;
+    if (!engine.Open()) {
+        Violation("LAME gave no context");
+    }
+    int cancelled = -1;
+    const bool ok = engine.DecodeToWav(input, workspace.output, cancelled);
+    engine.Close();
+    CheckOutcome(ok, cancelled, workspace.output);
+    std::remove(workspace.output.c_str());
+    std::remove(input.c_str());
+    return 0;
+}
