@@ -6,7 +6,8 @@ namespace orvanta {
 
 namespace {
 
-bool LockLayer(uint8_t layerBits, SourceFormat& format) {
+// The layer the header announces, if `format` still allows it; None otherwise.
+SourceFormat AllowedLayer(uint8_t layerBits, SourceFormat format) {
     SourceFormat layer = SourceFormat::None;
     switch (layerBits) {
     case 0x02:
@@ -19,13 +20,9 @@ bool LockLayer(uint8_t layerBits, SourceFormat& format) {
         layer = SourceFormat::MpegLayer1;
         break;
     default:
-        return false;
+        return SourceFormat::None;
     }
-    if (format != layer && format != SourceFormat::MpegAny) {
-        return false;
-    }
-    format = layer;
-    return true;
+    return format == layer || format == SourceFormat::MpegAny ? layer : SourceFormat::None;
 }
 
 // MPEG-1 layer II forbids some channel modes at some bitrates: bit n set at a bitrate index
@@ -50,17 +47,22 @@ bool IsValidFrameHeader(std::span<const uint8_t, 4> header, SourceFormat& format
     if ((b1 & 0x18) == 0x08) {
         return false; // reserved MPEG version
     }
-    if (!LockLayer(b1 & 0x06, format)) {
+    const SourceFormat layer = AllowedLayer(b1 & 0x06, format);
+    if (layer == SourceFormat::None) {
         return false;
     }
     if ((b2 & 0xF0) == 0xF0 || (b2 & 0x0C) == 0x0C) {
         return false; // bad bitrate index or reserved sample rate
     }
     const bool isMpeg1 = (b1 & 0x18) == 0x18;
-    if (isMpeg1 && format == SourceFormat::MpegLayer2 && !IsAllowedLayer2Mode(b2, b3)) {
+    if (isMpeg1 && layer == SourceFormat::MpegLayer2 && !IsAllowedLayer2Mode(b2, b3)) {
         return false;
     }
-    return (b3 & 3) != 2; // reserved emphasis
+    if ((b3 & 3) == 2) {
+        return false; // reserved emphasis
+    }
+    format = layer;
+    return true;
 }
 
 } // namespace orvanta

@@ -7,9 +7,9 @@
 
 namespace orvanta {
 
-// Checks four bytes for a plausible MPEG audio frame header. A layer that `format` still allows
-// locks `format` to that layer as soon as it is seen, even when a later check refuses the
-// header: the first plausible header decides the layer for the whole conversion.
+// Checks four bytes for a plausible MPEG audio frame header. The first header that passes every
+// check locks `format` to its layer for the whole conversion. A header refused by a later check
+// locks nothing, so bytes such as FF FF before the first frame cannot shut out its layer.
 bool IsValidFrameHeader(std::span<const uint8_t, 4> header, SourceFormat& format);
 
 } // namespace orvanta
