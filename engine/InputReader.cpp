@@ -22,10 +22,11 @@ constexpr std::size_t kFramePiece = 1024;
 constexpr std::size_t kMaxProbeBytes = 64 * 1024;
 constexpr std::size_t kMaxPcmBytes = 2 * kMaxFrameSamples * 4;
 
-void ReportDecoderInfo(const char* format, va_list args) {
+// LAME hands its own printf-style messages on; the attribute lets the compiler see that.
+__attribute__((format(printf, 1, 0))) void ReportDecoderInfo(const char* format, va_list args) {
     EngineLog::VInfo(format, args);
 }
-void ReportDecoderError(const char* format, va_list args) {
+__attribute__((format(printf, 1, 0))) void ReportDecoderError(const char* format, va_list args) {
     EngineLog::VError(format, args);
 }
 
