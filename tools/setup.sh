@@ -52,12 +52,11 @@ run_program() {
 test_everything() {
     build "$root/build/ci-release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     run_tests "$root/build/ci-release"
+    # A short fuzzing run over the input readers; longer runs: engine/fuzz/run_fuzz.sh SECONDS.
+    bash "$root/engine/fuzz/run_fuzz.sh" "${ORVANTA_FUZZ_SECONDS:-60}" "$root/build/ci-fuzz"
     build "$root/build/ci-sanitize" -DCMAKE_BUILD_TYPE=Debug -DORVANTA_SANITIZE=ON
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
         run_tests "$root/build/ci-sanitize"
-    if [ -f "$root/engine/fuzz/run_fuzz.sh" ]; then
-        bash "$root/engine/fuzz/run_fuzz.sh" "${ORVANTA_FUZZ_SECONDS:-60}" "$root/build/ci-fuzz"
-    fi
 }
 
 case "${1:-}" in
