@@ -52,8 +52,8 @@ bool WriteInput(const std::string& path, const uint8_t* data, std::size_t size) 
 }
 
 uint32_t LE32(const std::array<uint8_t, 44>& header, std::size_t at) {
-    return uint32_t{header[at]} | uint32_t{header[at + 1]} << 8 |
-           uint32_t{header[at + 2]} << 16 | uint32_t{header[at + 3]} << 24;
+    return uint32_t{header[at]} | uint32_t{header[at + 1]} << 8 | uint32_t{header[at + 2]} << 16 |
+           uint32_t{header[at + 3]} << 24;
 }
 
 [[noreturn]] void Violation(const char* what) {
