@@ -96,25 +96,29 @@ bool InputReader::Open(lame_global_flags* context, const std::string& path, Sour
         EngineLog::Error("Could not find \"%s\".\n", path.c_str());
         return false;
     }
-    if (MpegFamily(m_state.format) != 0) {
-        if (ProbeMpeg(delay, padding) == -1) {
-            EngineLog::Error("Error reading headers in mp3 input file %s.\n", path.c_str());
-            Close();
-            return false;
-        }
-        if (lame_set_num_channels(context, m_stream.channels) == -1) {
-            EngineLog::Error("Unsupported number of channels: %ud\n",
-                             static_cast<unsigned>(m_stream.channels));
-            Close();
-            return false;
-        }
-        lame_set_in_samplerate(context, m_stream.sampleRate);
-        lame_set_num_samples(context, m_stream.totalSamples);
-    } else if (!OpenByFormat(context)) {
+    const bool opened = MpegFamily(m_state.format) != 0 ? OpenMpeg(context, path, delay, padding)
+                                                        : OpenByFormat(context);
+    if (!opened) {
         Close();
         return false;
     }
     EstimateTotalFromSize(context);
+    return true;
+}
+
+bool InputReader::OpenMpeg(lame_global_flags* context, const std::string& path, int& delay,
+                           int& padding) {
+    if (ProbeMpeg(delay, padding) == -1) {
+        EngineLog::Error("Error reading headers in mp3 input file %s.\n", path.c_str());
+        return false;
+    }
+    if (lame_set_num_channels(context, m_stream.channels) == -1) {
+        EngineLog::Error("Unsupported number of channels: %ud\n",
+                         static_cast<unsigned>(m_stream.channels));
+        return false;
+    }
+    lame_set_in_samplerate(context, m_stream.sampleRate);
+    lame_set_num_samples(context, m_stream.totalSamples);
     return true;
 }
 

@@ -41,6 +41,7 @@ public:
     Mp3StreamInfo& StreamInfo() { return m_stream; }
 
 private:
+    bool OpenMpeg(lame_global_flags* context, const std::string& path, int& delay, int& padding);
     bool OpenByFormat(lame_global_flags* context);
     SourceFormat ParsePcmHeader(lame_global_flags* context);
     void EstimateTotalFromSize(lame_global_flags* context);
