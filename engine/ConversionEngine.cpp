@@ -1,9 +1,11 @@
 #include "ConversionEngine.h"
 
 #include "DecodeLoop.h"
+#include "EncodeLoop.h"
 #include "EngineLog.h"
 #include "EngineState.h"
 #include "FileHandle.h"
+#include "ProgressSteps.h"
 
 namespace orvanta {
 
@@ -28,7 +30,7 @@ int ConversionEngine::Close() {
 
 namespace {
 
-bool PrepareContext(lame_global_flags* context) {
+bool PrepareDecoderContext(lame_global_flags* context) {
     lame_set_write_id3tag_automatic(context, 0);
     if (lame_init_params(context) < 0) {
         EngineLog::Error("Error: unsupported input sample rate or channel count\n");
@@ -37,18 +39,17 @@ bool PrepareContext(lame_global_flags* context) {
     return true;
 }
 
-// A failed decode leaves no half-written working WAV behind that could pass for a whole one.
-bool FailDecode(FilePtr& output, const std::string& wavPath) {
+// A failed conversion leaves no half-written output behind that could pass for a whole one.
+bool FailConversion(FilePtr& output, const std::string& outputPath) {
     output.reset();
-    RemoveOutputFile(wavPath);
+    RemoveOutputFile(outputPath);
     TheEngineState().reader.Close();
     return false;
 }
 
-} // namespace
-
-bool ConversionEngine::DecodeToWav(const std::string& sourcePath, const std::string& wavPath,
-                                   int& cancelled) {
+// Opens the conversion's input and its new output file; false, with the reason logged, when
+// either fails or when the output would overwrite the input.
+bool OpenConversion(const std::string& inputPath, const std::string& outputPath, FilePtr& output) {
     EngineState& state = TheEngineState();
     if (!state.context) {
         EngineLog::Error("Internal error.  Aborting.");
@@ -56,33 +57,83 @@ bool ConversionEngine::DecodeToWav(const std::string& sourcePath, const std::str
     }
     state.delay = -1;
     state.padding = -1;
-    if (IsSameFile(sourcePath, wavPath)) {
-        EngineLog::Error("Could not write \"%s\": it is the input file.\n", wavPath.c_str());
+    if (IsSameFile(inputPath, outputPath)) {
+        EngineLog::Error("Could not write \"%s\": it is the input file.\n", outputPath.c_str());
         return false;
     }
-    lame_global_flags* context = state.context.get();
-    if (!state.reader.Open(context, sourcePath, FormatFromExtension(sourcePath), state.delay,
-                           state.padding)) {
+    if (!state.reader.Open(state.context.get(), inputPath, FormatFromExtension(inputPath),
+                           state.delay, state.padding)) {
         return false;
     }
-    FilePtr output = OpenOutputFile(wavPath);
+    output = OpenOutputFile(outputPath);
     if (!output) {
-        EngineLog::Error("Could not create \"%s\".\n", wavPath.c_str());
+        EngineLog::Error("Could not create \"%s\".\n", outputPath.c_str());
         state.reader.Close();
         return false;
     }
-    if (!PrepareContext(context)) {
-        return FailDecode(output, wavPath);
+    return true;
+}
+
+// Closes both files after a conversion that ran; false when the output was not written whole.
+bool FinishConversion(FilePtr& output, const std::string& outputPath) {
+    TheEngineState().reader.Close();
+    if (!CloseFile(output)) {
+        EngineLog::Error("Error writing output file\n");
+        RemoveOutputFile(outputPath);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ConversionEngine::DecodeToWav(const std::string& sourcePath, const std::string& wavPath,
+                                   int& cancelled) {
+    FilePtr output;
+    if (!OpenConversion(sourcePath, wavPath, output)) {
+        return false;
+    }
+    EngineState& state = TheEngineState();
+    lame_global_flags* context = state.context.get();
+    if (!PrepareDecoderContext(context)) {
+        return FailConversion(output, wavPath);
     }
     const int result = DecodeLoop(context, state.reader, output.get(), /*skipCount=*/0, sourcePath,
                                   wavPath, state.delay, state.padding);
     if (result == -1) {
-        return FailDecode(output, wavPath);
+        return FailConversion(output, wavPath);
     }
-    state.reader.Close();
-    if (!CloseFile(output)) {
-        EngineLog::Error("Error writing output file\n");
-        RemoveOutputFile(wavPath);
+    if (!FinishConversion(output, wavPath)) {
+        return false;
+    }
+    cancelled = result == 1 ? 1 : 0;
+    Close();
+    return true;
+}
+
+bool ConversionEngine::EncodeToMp3(const std::string& wavPath, const std::string& mp3Path,
+                                   int& cancelled, bool stereo, int outSampleRate) {
+    FilePtr output;
+    if (!OpenConversion(wavPath, mp3Path, output)) {
+        EndEncoding(); // the cut left the progress window open for this phase
+        return false;
+    }
+    lame_global_flags* context = TheEngineState().context.get();
+    lame_set_write_id3tag_automatic(context, 0);
+    if (!stereo) {
+        lame_set_mode(context, MONO);
+    }
+    lame_set_out_samplerate(context, outSampleRate);
+    if (lame_init_params(context) < 0) {
+        EngineLog::Error("Error: LAME refused the encoder settings\n");
+        EndEncoding();
+        return FailConversion(output, mp3Path);
+    }
+    const int result = EncodeLoop(context, TheEngineState().reader, output.get(), /*noGap=*/false);
+    if (result == -1) {
+        return FailConversion(output, mp3Path);
+    }
+    if (!FinishConversion(output, mp3Path)) {
         return false;
     }
     cancelled = result == 1 ? 1 : 0;

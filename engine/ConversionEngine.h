@@ -24,6 +24,13 @@ public:
     // Decodes any supported source into a 16-bit PCM WAV with a 44-byte header. Sets
     // `cancelled` only when it returns true. On failure no output is left behind.
     bool DecodeToWav(const std::string& sourcePath, const std::string& wavPath, int& cancelled);
+
+    // Encodes a ringtone WAV into an MP3 with LAME's default settings but two: mono unless
+    // `stereo`, and `outSampleRate` (44100, 22050 or 11025). A cancelled MP3 is still complete
+    // and playable, only shorter. On failure no MP3 is left behind. Always ends the encoding
+    // phase, so no progress window outlives a failure to start.
+    bool EncodeToMp3(const std::string& wavPath, const std::string& mp3Path, int& cancelled,
+                     bool stereo, int outSampleRate);
 };
 
 } // namespace orvanta

@@ -28,7 +28,27 @@ private:
     std::size_t m_used = 0;
 };
 
+uint32_t LittleEndianAt(const std::array<uint8_t, kWaveHeaderBytes>& bytes, std::size_t at,
+                        std::size_t count) {
+    uint32_t value = 0;
+    for (std::size_t i = count; i > 0; --i) {
+        value = value << 8 | bytes[at + i - 1];
+    }
+    return value;
+}
+
 } // namespace
+
+bool ReadWaveHeader(std::FILE* file, WaveHeaderFields& header) {
+    if (std::fread(header.bytes.data(), 1, header.bytes.size(), file) != header.bytes.size()) {
+        return false;
+    }
+    header.channels = static_cast<uint16_t>(LittleEndianAt(header.bytes, 22, 2));
+    header.sampleRate = LittleEndianAt(header.bytes, 24, 4);
+    header.bitsPerSample = static_cast<uint16_t>(LittleEndianAt(header.bytes, 34, 2));
+    header.dataLength = LittleEndianAt(header.bytes, 40, 4);
+    return true;
+}
 
 int WriteWaveHeader(std::FILE* file, uint32_t dataLength, int sampleRate, int channels, int bits) {
     const auto bytesPerSample = static_cast<uint32_t>((bits + 7) / 8);

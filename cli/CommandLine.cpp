@@ -1,0 +1,178 @@
+#include "CommandLine.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+
+namespace orvanta::cli {
+
+const std::vector<CommandSpec>& Commands() {
+    static const std::vector<CommandSpec> kCommands{
+        {"decode",
+         "SOURCE OUT.wav",
+         2,
+         {},
+         {},
+         "Decodes an MP3/MP2/MP1, WAV, AIFF/AIFF-C or raw PCM file into a 16-bit PCM working\n"
+         "WAV with the source's channels and sample rate (MPEG encoder delay and padding\n"
+         "removed).\n"},
+        {"peaks",
+         "WORK.wav OUT.wfp",
+         2,
+         {},
+         {},
+         "Reduces a working WAV to its waveform peak file: the channel count, then one sample\n"
+         "per channel for every 128th frame.\n"},
+        {"cut",
+         "WORK.wav RING.wav START_MS END_MS",
+         4,
+         {{"fade", "MS"}, {"amplify", "PERCENT"}},
+         {},
+         "Cuts START_MS..END_MS out of a working WAV into a ringtone WAV, with linear fades at\n"
+         "both ends and a gain. The selection is clamped to the audio.\n"
+         "  --fade MS          fade length at each end (default: from the selection's length:\n"
+         "                     none up to 3 s, 1 s up to 5 s, 2 s up to 10 s, 2.5 s beyond)\n"
+         "  --amplify PERCENT  gain, 50 to 150 (default 100); samples saturate at full scale\n"},
+        {"encode",
+         "RING.wav OUT.mp3",
+         2,
+         {{"rate", "HZ"}},
+         {"stereo"},
+         "Encodes a ringtone WAV into an MP3 with LAME's default settings.\n"
+         "  --stereo           keep stereo (default: mono)\n"
+         "  --rate HZ          MP3 sample rate: 44100 (default), 22050 or 11025\n"},
+        {"make",
+         "SOURCE",
+         1,
+         {{"start", "MS"}, {"end", "MS"}, {"amplify", "PERCENT"}, {"quality", "Q"}},
+         {"stereo"},
+         "Makes SOURCE's ringtone in one go, as the wizard does: decode, peak file, cut with\n"
+         "fades, encode. Writes NAME_ringtone.mp3 beside the source and prints its path; the\n"
+         "temporary files live in a private folder that is removed afterwards.\n"
+         "  --start MS         selection start (default 0)\n"
+         "  --end MS           selection end (default 20000, clamped to the audio)\n"
+         "  --amplify PERCENT  gain, 50 to 150 (default 100)\n"
+         "  --stereo           keep stereo (default: mono)\n"
+         "  --quality Q        high = 44100 Hz (default), medium = 22050 Hz, low = 11025 Hz\n"},
+    };
+    return kCommands;
+}
+
+const CommandSpec* FindCommand(const std::string& name) {
+    for (const CommandSpec& command : Commands()) {
+        if (name == command.name) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+bool CommandLine::Has(const std::string& flag) const {
+    return std::find(flags.begin(), flags.end(), flag) != flags.end();
+}
+
+namespace {
+
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+bool Contains(const std::vector<ValueOption>& options, const std::string& name) {
+    return std::any_of(options.begin(), options.end(),
+                       [&name](const ValueOption& option) { return option.name == name; });
+}
+
+// One "--name" at argv[i]; advances i past a value. False with `error` set on a usage error.
+bool TakeOption(int argc, char** argv, int& i, CommandLine& line, std::string& error) {
+    const std::string name = std::string(argv[i]).substr(2);
+    if (name == "verbose") {
+        line.verbose = true;
+    } else if (name == "help") {
+        line.help = true;
+    } else if (line.command != nullptr && Contains(line.command->flagOptions, name)) {
+        line.flags.push_back(name);
+    } else if (line.command != nullptr && Contains(line.command->valueOptions, name)) {
+        if (i + 1 >= argc) {
+            error = "--" + name + " needs a value";
+            return false;
+        }
+        line.values[name] = argv[++i];
+    } else {
+        error = "unknown option --" + name;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<CommandLine> ParseCommandLine(int argc, char** argv, std::string& error) {
+    CommandLine line;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "-h") {
+            line.help = true;
+        } else if (argument == "-v") {
+            line.verbose = true;
+        } else if (argument.rfind("--", 0) == 0 && argument.size() > 2) {
+            if (!TakeOption(argc, argv, i, line, error)) {
+                return std::nullopt;
+            }
+        } else if (line.command == nullptr) {
+            line.command = FindCommand(argument);
+            if (line.command == nullptr) {
+                error = "unknown command " + argument;
+                return std::nullopt;
+            }
+        } else {
+            line.arguments.push_back(argument);
+        }
+    }
+    if (line.help) {
+        return line;
+    }
+    if (line.command == nullptr) {
+        error = "no command given";
+        return std::nullopt;
+    }
+    if (line.arguments.size() != line.command->argumentCount) {
+        error = std::string(line.command->name) + " takes " + line.command->arguments;
+        return std::nullopt;
+    }
+    return line;
+}
+
+std::string UsageText(const CommandSpec* command) {
+    const auto line = [](const CommandSpec& spec) {
+        std::string text = std::string("orvanta-cli ") + spec.name;
+        for (const ValueOption& option : spec.valueOptions) {
+            text += " [--" + option.name + " " + option.placeholder + "]";
+        }
+        for (const std::string& flag : spec.flagOptions) {
+            text += " [--" + flag + "]";
+        }
+        return text + " " + spec.arguments + "\n";
+    };
+    if (command != nullptr) {
+        return "usage: " + line(*command) + command->help;
+    }
+    std::string text = "usage: orvanta-cli COMMAND [--verbose] [OPTIONS] ARGUMENTS\n";
+    for (const CommandSpec& spec : Commands()) {
+        text += "  " + line(spec);
+    }
+    text += "Every command takes --verbose (show the engine's log) and --help.\n"
+            "Run 'orvanta-cli COMMAND --help' for a command's options.\n"
+            "Exit status: 0 done, 1 failed, 2 usage error, 130 cancelled with Ctrl-C.\n";
+    return text;
+}
+
+std::optional<int> ParseWholeNumber(const std::string& text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace orvanta::cli

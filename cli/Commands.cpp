@@ -1,0 +1,267 @@
+#include "Commands.h"
+
+#include "ConversionEngine.h"
+#include "RingtoneSettings.h"
+#include "WavProcessor.h"
+#include "WaveHeader.h"
+#include "WorkFiles.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <sys/stat.h>
+
+namespace orvanta::cli {
+
+namespace {
+
+constexpr int kDefaultEndMs = 20000;
+
+// The engine's complaint as one line.
+std::string OneLine(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    for (char& c : text) {
+        if (c == '\n' || c == '\r' || c == '\t') {
+            c = ' ';
+        }
+    }
+    return text.empty() ? "unknown failure" : text;
+}
+
+void PrintFailure(const std::string& file, const std::string& reason) {
+    std::fprintf(stderr, "orvanta-cli: %s: %s\n", file.c_str(), reason.c_str());
+}
+
+Outcome UsageError(const CommandSpec& command, const std::string& message) {
+    std::fprintf(stderr, "orvanta-cli: %s\n%s", message.c_str(), UsageText(&command).c_str());
+    return Outcome::UsageError;
+}
+
+// Maps an engine result (false / true with cancelled) to an outcome, reporting failures.
+Outcome Judge(bool ok, int cancelled, const std::string& file, const std::string& lastError) {
+    if (!ok) {
+        PrintFailure(file, OneLine(lastError));
+        return Outcome::Failed;
+    }
+    return cancelled != 0 ? Outcome::Cancelled : Outcome::Done;
+}
+
+// A whole number option within [low, high], or `fallback` when absent; nullopt when malformed.
+std::optional<int> NumberOption(const CommandLine& line, const std::string& name, int fallback,
+                                int low, int high) {
+    const auto found = line.values.find(name);
+    if (found == line.values.end()) {
+        return fallback;
+    }
+    const std::optional<int> value = ParseWholeNumber(found->second);
+    if (!value || *value < low || *value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+constexpr int kMaxMs = 0x7FFFFFFF;
+
+std::optional<float> AmplifyOption(const CommandLine& line) {
+    const std::optional<int> percent = NumberOption(line, "amplify", 100, 50, 150);
+    return percent ? std::optional<float>(static_cast<float>(*percent) * 0.01f) : std::nullopt;
+}
+
+std::optional<int> RateOption(const CommandLine& line) {
+    const std::optional<int> rate = NumberOption(line, "rate", 44100, 11025, 44100);
+    if (rate && (*rate == 44100 || *rate == 22050 || *rate == 11025)) {
+        return rate;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> QualityOption(const CommandLine& line) {
+    const auto found = line.values.find("quality");
+    if (found == line.values.end() || found->second == "high") {
+        return 44100;
+    }
+    if (found->second == "medium") {
+        return 22050;
+    }
+    if (found->second == "low") {
+        return 11025;
+    }
+    return std::nullopt;
+}
+
+Outcome Decode(const CommandLine& line, const std::string& lastError) {
+    ConversionEngine engine;
+    int cancelled = 0;
+    const bool ok =
+        engine.Open() && engine.DecodeToWav(line.arguments[0], line.arguments[1], cancelled);
+    return Judge(ok, cancelled, line.arguments[0], lastError);
+}
+
+Outcome Peaks(const CommandLine& line, const std::string& lastError) {
+    int cancelled = 0;
+    const bool ok = WavProcessor().BuildPeakFile(line.arguments[0], line.arguments[1], cancelled);
+    return Judge(ok, cancelled, line.arguments[0], lastError);
+}
+
+Outcome Cut(const CommandLine& line, const std::string& lastError) {
+    const std::optional<int> startMs = ParseWholeNumber(line.arguments[2]);
+    const std::optional<int> endMs = ParseWholeNumber(line.arguments[3]);
+    if (!startMs || !endMs || *startMs < 0 || *endMs < *startMs) {
+        return UsageError(*line.command, "START_MS and END_MS must be whole milliseconds, "
+                                         "START_MS <= END_MS");
+    }
+    const std::optional<int> fadeMs =
+        NumberOption(line, "fade", FadeLengthForSelection(*endMs - *startMs), 0, kMaxMs);
+    const std::optional<float> amplify = AmplifyOption(line);
+    if (!fadeMs || !amplify) {
+        return UsageError(*line.command, "--fade takes milliseconds, --amplify 50 to 150");
+    }
+    int cancelled = 0;
+    const bool ok = WavProcessor().CutRingtone(line.arguments[0], line.arguments[1], *startMs,
+                                               *endMs, *fadeMs, *amplify, cancelled);
+    return Judge(ok, cancelled, line.arguments[0], lastError);
+}
+
+Outcome Encode(const CommandLine& line, const std::string& lastError) {
+    const std::optional<int> rate = RateOption(line);
+    if (!rate) {
+        return UsageError(*line.command, "--rate takes 44100, 22050 or 11025");
+    }
+    ConversionEngine engine;
+    int cancelled = 0;
+    const bool ok = engine.Open() && engine.EncodeToMp3(line.arguments[0], line.arguments[1],
+                                                        cancelled, line.Has("stereo"), *rate);
+    return Judge(ok, cancelled, line.arguments[0], lastError);
+}
+
+// A folder of this run's own inside the system's temporary folder, removed with whatever the
+// run left in it, so parallel runs never share working files.
+class PrivateTempFolder {
+public:
+    PrivateTempFolder() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/orvanta-XXXXXX";
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            m_path = pattern + "/";
+        }
+    }
+    ~PrivateTempFolder() {
+        if (!m_path.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(m_path, ignored);
+        }
+    }
+    PrivateTempFolder(const PrivateTempFolder&) = delete;
+    PrivateTempFolder& operator=(const PrivateTempFolder&) = delete;
+
+    const std::string& Path() const { return m_path; } // empty when it could not be made
+
+private:
+    std::string m_path;
+};
+
+// The working WAV's length in milliseconds, or nullopt when its header is unusable.
+std::optional<int64_t> AudioLengthMs(const std::string& wavPath) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(wavPath.c_str(), "rb"),
+                                                         &std::fclose);
+    WaveHeaderFields header;
+    struct stat info {};
+    if (!file || !ReadWaveHeader(file.get(), header) || header.BlockSize() == 0 ||
+        header.sampleRate == 0 || ::fstat(::fileno(file.get()), &info) != 0) {
+        return std::nullopt;
+    }
+    const auto frames =
+        (static_cast<uint64_t>(info.st_size) - kWaveHeaderBytes) / header.BlockSize();
+    return static_cast<int64_t>(frames * 1000 / header.sampleRate);
+}
+
+struct MakeChoices {
+    int startMs = 0;
+    int endMs = kDefaultEndMs;
+    float amplify = 1.0f;
+    int rate = 44100;
+};
+
+Outcome MakeRingtone(const CommandLine& line, const MakeChoices& choices,
+                     const std::string& lastError) {
+    const std::string& source = line.arguments[0];
+    PrivateTempFolder temp;
+    if (temp.Path().empty()) {
+        PrintFailure(source, "cannot make a temporary folder");
+        return Outcome::Failed;
+    }
+    const WorkFiles files = DeriveWorkFiles(source, temp.Path());
+    int cancelled = 0;
+    ConversionEngine decoder;
+    if (Outcome o =
+            Judge(decoder.Open() && decoder.DecodeToWav(source, files.workingWavPath, cancelled),
+                  cancelled, source, lastError);
+        o != Outcome::Done) {
+        return o;
+    }
+    if (Outcome o =
+            Judge(WavProcessor().BuildPeakFile(files.workingWavPath, files.peakFilePath, cancelled),
+                  cancelled, source, lastError);
+        o != Outcome::Done) {
+        return o;
+    }
+    const std::optional<int64_t> lengthMs = AudioLengthMs(files.workingWavPath);
+    const int endMs = static_cast<int>(std::min<int64_t>(choices.endMs, lengthMs.value_or(0)));
+    if (choices.startMs >= endMs) {
+        PrintFailure(source, "the selection holds no audio: the source lasts " +
+                                 std::to_string(lengthMs.value_or(0)) + " ms");
+        return Outcome::Failed;
+    }
+    if (Outcome o =
+            Judge(WavProcessor().CutRingtone(
+                      files.workingWavPath, files.ringtoneWavPath, choices.startMs, endMs,
+                      FadeLengthForSelection(endMs - choices.startMs), choices.amplify, cancelled),
+                  cancelled, source, lastError);
+        o != Outcome::Done) {
+        return o;
+    }
+    ConversionEngine encoder;
+    if (Outcome o = Judge(encoder.Open() &&
+                              encoder.EncodeToMp3(files.ringtoneWavPath, files.ringtoneMp3Path,
+                                                  cancelled, line.Has("stereo"), choices.rate),
+                          cancelled, source, lastError);
+        o != Outcome::Done) {
+        return o;
+    }
+    std::printf("%s\n", files.ringtoneMp3Path.c_str());
+    return Outcome::Done;
+}
+
+Outcome Make(const CommandLine& line, const std::string& lastError) {
+    MakeChoices choices;
+    const std::optional<int> startMs = NumberOption(line, "start", 0, 0, kMaxMs);
+    const std::optional<int> endMs = NumberOption(line, "end", kDefaultEndMs, 0, kMaxMs);
+    const std::optional<float> amplify = AmplifyOption(line);
+    const std::optional<int> rate = QualityOption(line);
+    if (!startMs || !endMs || *endMs <= *startMs) {
+        return UsageError(*line.command, "--start and --end take whole milliseconds, start < end");
+    }
+    if (!amplify || !rate) {
+        return UsageError(*line.command,
+                          "--amplify takes 50 to 150, --quality high, medium or low");
+    }
+    choices = MakeChoices{*startMs, *endMs, *amplify, *rate};
+    return MakeRingtone(line, choices, lastError);
+}
+
+} // namespace
+
+Outcome RunCommand(const CommandLine& line, const std::string& lastEngineError) {
+    static const std::map<std::string,
+                          std::function<Outcome(const CommandLine&, const std::string&)>>
+        kRunners{
+            {"decode", Decode}, {"peaks", Peaks}, {"cut", Cut}, {"encode", Encode}, {"make", Make}};
+    return kRunners.at(line.command->name)(line, lastEngineError);
+}
+
+} // namespace orvanta::cli

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "CommandLine.h"
+
+namespace orvanta::cli {
+
+enum class Outcome { Done, Failed, Cancelled, UsageError };
+
+// Runs the parsed command. Failures print one line "orvanta-cli: FILE: reason" on stderr;
+// `lastEngineError` holds the engine's last complaint for that reason.
+Outcome RunCommand(const CommandLine& line, const std::string& lastEngineError);
+
+} // namespace orvanta::cli

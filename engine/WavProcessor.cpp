@@ -1,0 +1,271 @@
+#include "WavProcessor.h"
+
+#include "EngineLog.h"
+#include "FadeEnvelope.h"
+#include "FileHandle.h"
+#include "PeakFile.h"
+#include "ProgressSteps.h"
+#include "WaveHeader.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <span>
+#include <sys/stat.h>
+#include <vector>
+
+namespace orvanta {
+
+namespace {
+
+constexpr std::size_t kChunkBytes = 1024;
+
+// The working WAV opened for reading, its header, and the new output file.
+struct Pass {
+    FilePtr input;
+    FilePtr output;
+    WaveHeaderFields header;
+    uint64_t dataBytes = 0; // bytes after the header, whole sample frames only
+};
+
+uint64_t FileLength(std::FILE* file) {
+    struct stat info {};
+    return ::fstat(::fileno(file), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+// False, with the reason in the log, when a file cannot be opened or the header is unusable.
+bool OpenPass(const std::string& wavPath, const std::string& outputPath, Pass& pass) {
+    if (IsSameFile(wavPath, outputPath)) {
+        EngineLog::Error("Could not write \"%s\": it is the input file.\n", outputPath.c_str());
+        return false;
+    }
+    pass.input.reset(std::fopen(wavPath.c_str(), "rb"));
+    if (!pass.input) {
+        EngineLog::Error("Could not find \"%s\".\n", wavPath.c_str());
+        return false;
+    }
+    std::setvbuf(pass.input.get(), nullptr, _IOFBF, kStreamBufferBytes);
+    // No block size (no channels or no bits) would divide by zero: no working WAV has one.
+    if (!ReadWaveHeader(pass.input.get(), pass.header) || pass.header.BlockSize() == 0) {
+        EngineLog::Error("\"%s\" is not a PCM WAV file with a 44-byte header.\n", wavPath.c_str());
+        return false;
+    }
+    const uint64_t length = FileLength(pass.input.get());
+    const uint64_t blockSize = pass.header.BlockSize();
+    pass.dataBytes =
+        length > kWaveHeaderBytes ? (length - kWaveHeaderBytes) / blockSize * blockSize : 0;
+    pass.output = OpenOutputFile(outputPath);
+    if (!pass.output) {
+        EngineLog::Error("Could not create \"%s\".\n", outputPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+enum class PassEnd { Done, Cancelled, Failed };
+
+// Reads `byteCount` bytes in chunks of 1024 and hands each to `process` with the index of its
+// first frame; `step` reports the frames done and answers whether to go on.
+PassEnd ForEachChunk(Pass& pass, uint64_t byteCount,
+                     const std::function<bool(std::span<uint8_t>, uint32_t)>& process,
+                     const std::function<int(uint32_t)>& step) {
+    const uint32_t blockSize = pass.header.BlockSize();
+    std::array<uint8_t, kChunkBytes> chunk; // only the bytes read into it are used
+    uint32_t done = 0;
+    while (byteCount > 0) {
+        const auto size = static_cast<std::size_t>(std::min<uint64_t>(byteCount, kChunkBytes));
+        if (std::fread(chunk.data(), 1, size, pass.input.get()) != size) {
+            EngineLog::Error("Error reading input file\n");
+            return PassEnd::Failed;
+        }
+        if (!process(std::span(chunk).first(size), done)) {
+            EngineLog::Error("Error writing output file\n");
+            return PassEnd::Failed;
+        }
+        done += static_cast<uint32_t>(size / blockSize);
+        if (step(done) == 0) {
+            return PassEnd::Cancelled;
+        }
+        byteCount -= size;
+    }
+    return PassEnd::Done;
+}
+
+bool WriteLE32(std::FILE* file, uint32_t value) {
+    const std::array<uint8_t, 4> bytes{
+        static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+}
+
+// Closes the output; on failure removes it, so no truncated file is left to pass for whole.
+bool FinishPass(Pass& pass, PassEnd end, const std::string& outputPath) {
+    pass.input.reset();
+    const bool closed = CloseFile(pass.output);
+    if (end == PassEnd::Failed || !closed) {
+        if (end != PassEnd::Failed) {
+            EngineLog::Error("Error writing output file\n");
+        }
+        RemoveOutputFile(outputPath);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool WavProcessor::BuildPeakFile(const std::string& wavPath, const std::string& peakPath,
+                                 int& cancelled) {
+    Pass pass;
+    if (!OpenPass(wavPath, peakPath, pass)) {
+        EndWaveform();
+        if (pass.output) {
+            pass.output.reset();
+            RemoveOutputFile(peakPath);
+        }
+        return false;
+    }
+    const uint32_t blockSize = pass.header.BlockSize();
+    const uint16_t bits = pass.header.bitsPerSample;
+    const uint16_t channels = pass.header.channels;
+    const uint32_t bytesPerSample = bits / 8;
+    const auto frames = static_cast<uint32_t>(
+        std::min<uint64_t>(pass.dataBytes / blockSize, std::numeric_limits<uint32_t>::max()));
+    PassEnd end = WriteLE32(pass.output.get(), channels) ? PassEnd::Done : PassEnd::Failed;
+    std::fseek(pass.input.get(), kWaveHeaderBytes, SEEK_SET);
+    BeginWaveform(frames);
+
+    std::vector<uint8_t> values;
+    const auto keepPeaks = [&](std::span<uint8_t> chunk, uint32_t firstFrame) {
+        values.clear();
+        const uint32_t framesInChunk = static_cast<uint32_t>(chunk.size()) / blockSize;
+        for (uint32_t i = 0; i < framesInChunk; ++i) {
+            if ((firstFrame + i) % PeakFile::PeakStep != 0) {
+                continue;
+            }
+            for (uint32_t channel = 0; channel < channels; ++channel) {
+                int16_t value = 0;
+                if (PeakFile::SampleValue(&chunk[i * blockSize + channel * bytesPerSample], bits,
+                                          value)) {
+                    values.push_back(static_cast<uint8_t>(value & 0xFF));
+                    values.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+                }
+            }
+        }
+        return std::fwrite(values.data(), 1, values.size(), pass.output.get()) == values.size();
+    };
+    if (end == PassEnd::Done && pass.dataBytes > 0) {
+        end = ForEachChunk(pass, pass.dataBytes, keepPeaks, &StepWaveform);
+        cancelled = end == PassEnd::Cancelled ? 1 : 0;
+    }
+    const bool ok = FinishPass(pass, end, peakPath);
+    EndWaveform();
+    return ok;
+}
+
+namespace {
+
+struct CutPlan {
+    uint64_t startByte = 0;
+    uint64_t length = 0;
+    uint32_t frames = 0;
+};
+
+// The selection in bytes, whole frames only, clamped to the audio the file holds: a selection
+// reaching past the end would otherwise copy bytes that are not there.
+CutPlan PlanCut(const Pass& pass, int32_t startMs, int32_t endMs) {
+    const uint32_t blockSize = pass.header.BlockSize();
+    const double bytesPerSecond = static_cast<double>(pass.header.sampleRate) * blockSize;
+    const auto toByte = [&](int32_t ms) {
+        const double byte = std::trunc(bytesPerSecond * ms * 0.001);
+        const double clamped = std::clamp(byte, 0.0, static_cast<double>(pass.dataBytes));
+        return static_cast<uint64_t>(clamped) / blockSize * blockSize;
+    };
+    CutPlan plan;
+    plan.startByte = toByte(startMs);
+    const uint64_t endByte = std::max(plan.startByte, toByte(endMs));
+    plan.length = endByte - plan.startByte;
+    plan.frames = static_cast<uint32_t>(
+        std::min<uint64_t>(plan.length / blockSize, std::numeric_limits<uint32_t>::max()));
+    return plan;
+}
+
+int16_t Saturated16(float value) {
+    return static_cast<int16_t>(std::clamp(static_cast<int32_t>(value), -32768, 32767));
+}
+
+// Applies gain `g` to one frame of `bits`-bit samples; other layouts stay as they are.
+void ScaleFrame(std::span<uint8_t> frame, uint16_t bits, float g) {
+    if (bits == 16) {
+        for (std::size_t at = 0; at + 1 < frame.size(); at += 2) {
+            const auto sample = static_cast<int16_t>(frame[at] | frame[at + 1] << 8);
+            const auto scaled = static_cast<uint16_t>(Saturated16(g * sample));
+            frame[at] = static_cast<uint8_t>(scaled & 0xFF);
+            frame[at + 1] = static_cast<uint8_t>(scaled >> 8);
+        }
+    } else if (bits == 8) {
+        for (uint8_t& byte : frame) {
+            // Midpoint 127 as designed; the offset as a plain integer so 255 does not wrap.
+            const int32_t scaled = static_cast<int32_t>(g * static_cast<float>(byte - 127) + 127);
+            byte = static_cast<uint8_t>(std::clamp(scaled, 0, 255));
+        }
+    }
+}
+
+} // namespace
+
+bool WavProcessor::CutRingtone(const std::string& wavPath, const std::string& ringtonePath,
+                               int32_t startMs, int32_t endMs, int32_t fadeMs, float amplify,
+                               int& cancelled) {
+    Pass pass;
+    if (!OpenPass(wavPath, ringtonePath, pass)) {
+        if (pass.output) {
+            pass.output.reset();
+            RemoveOutputFile(ringtonePath);
+        }
+        return false;
+    }
+    const CutPlan plan = PlanCut(pass, startMs, endMs);
+    WaveHeaderFields out = pass.header;
+    const auto length = static_cast<uint32_t>(plan.length);
+    const std::array<std::pair<std::size_t, uint32_t>, 2> fields{{{4, length + 36}, {40, length}}};
+    for (const auto& [at, value] : fields) {
+        for (std::size_t i = 0; i < 4; ++i) {
+            out.bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+        }
+    }
+    PassEnd end =
+        std::fwrite(out.bytes.data(), 1, out.bytes.size(), pass.output.get()) == out.bytes.size()
+            ? PassEnd::Done
+            : PassEnd::Failed;
+    std::fseek(pass.input.get(), static_cast<long>(plan.startByte + kWaveHeaderBytes), SEEK_SET);
+    BeginSplitting(plan.frames);
+
+    const uint32_t blockSize = pass.header.BlockSize();
+    const uint32_t sampleRate = pass.header.sampleRate;
+    const auto copyWithGain = [&](std::span<uint8_t> chunk, uint32_t firstFrame) {
+        const uint32_t framesInChunk = static_cast<uint32_t>(chunk.size()) / blockSize;
+        for (uint32_t i = 0; i < framesInChunk; ++i) {
+            const float g =
+                amplify * FadeEnvelope(firstFrame + i, sampleRate, plan.frames, fadeMs, fadeMs);
+            if (g != 1.0f) {
+                ScaleFrame(chunk.subspan(i * blockSize, blockSize), pass.header.bitsPerSample, g);
+            }
+        }
+        return std::fwrite(chunk.data(), 1, chunk.size(), pass.output.get()) == chunk.size();
+    };
+    int wasCancelled = 0;
+    if (end == PassEnd::Done && plan.length > 0) {
+        end = ForEachChunk(pass, plan.length, copyWithGain, &StepSplitting);
+        wasCancelled = end == PassEnd::Cancelled ? 1 : 0;
+        cancelled = wasCancelled;
+    }
+    const bool ok = FinishPass(pass, end, ringtonePath);
+    // A failed cut closes the progress window as a cancelled one does.
+    EndSplitting(ok ? wasCancelled : 1);
+    return ok;
+}
+
+} // namespace orvanta

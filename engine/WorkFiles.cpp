@@ -1,0 +1,21 @@
+#include "WorkFiles.h"
+
+namespace orvanta {
+
+WorkFiles DeriveWorkFiles(const std::string& sourcePath, const std::string& tempFolder) {
+    const std::size_t slash = sourcePath.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : sourcePath.substr(0, slash + 1);
+    const std::string fileName =
+        slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
+    const std::size_t dot = fileName.rfind('.');
+    const std::string name = dot == std::string::npos ? fileName : fileName.substr(0, dot);
+    WorkFiles files;
+    files.sourcePath = sourcePath;
+    files.workingWavPath = tempFolder + name + ".wav";
+    files.peakFilePath = tempFolder + name + ".wfp";
+    files.ringtoneWavPath = tempFolder + name + "_ringtone.wav";
+    files.ringtoneMp3Path = folder + name + "_ringtone.mp3";
+    return files;
+}
+
+} // namespace orvanta

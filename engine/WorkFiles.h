@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace orvanta {
+
+// The five paths of one ringtone job. The working WAV, the peak file and the ringtone WAV live
+// in a temporary folder; the MP3 goes beside the source and is never deleted.
+struct WorkFiles {
+    std::string sourcePath;
+    std::string workingWavPath;  // temporary folder + name + ".wav"
+    std::string peakFilePath;    // temporary folder + name + ".wfp"
+    std::string ringtoneWavPath; // temporary folder + name + "_ringtone.wav"
+    std::string ringtoneMp3Path; // source folder + name + "_ringtone.mp3"
+};
+
+// Derives the job's paths from the source path as typed. `tempFolder` ends with "/". The name is
+// the source's file name without its extension; a source without a folder gives an MP3 path
+// without one (relative to the current folder).
+WorkFiles DeriveWorkFiles(const std::string& sourcePath, const std::string& tempFolder);
+
+} // namespace orvanta
