@@ -72,10 +72,13 @@ PassEnd ForEachChunk(Pass& pass, uint64_t byteCount,
                      const std::function<bool(std::span<uint8_t>, uint32_t)>& process,
                      const std::function<int(uint32_t)>& step) {
     const uint32_t blockSize = pass.header.BlockSize();
-    std::array<uint8_t, kChunkBytes> chunk; // only the bytes read into it are used
+    // Whole frames per chunk: 1024 bytes for every 8- and 16-bit layout; for 24-bit frames a
+    // 1024-byte chunk would split a frame and lose count of the frames done.
+    const std::size_t chunkBytes = std::max<std::size_t>(kChunkBytes / blockSize, 1) * blockSize;
+    std::vector<uint8_t> chunk(chunkBytes);
     uint32_t done = 0;
     while (byteCount > 0) {
-        const auto size = static_cast<std::size_t>(std::min<uint64_t>(byteCount, kChunkBytes));
+        const auto size = static_cast<std::size_t>(std::min<uint64_t>(byteCount, chunkBytes));
         if (std::fread(chunk.data(), 1, size, pass.input.get()) != size) {
             EngineLog::Error("Error reading input file\n");
             return PassEnd::Failed;
@@ -192,6 +195,27 @@ CutPlan PlanCut(const Pass& pass, int32_t startMs, int32_t endMs) {
     return plan;
 }
 
+// The working WAV's header with the data and RIFF lengths set for `length` bytes of samples.
+bool WriteCutHeader(Pass& pass, uint32_t length) {
+    WaveHeaderFields out = pass.header;
+    const std::array<std::pair<std::size_t, uint32_t>, 2> fields{{{4, length + 36}, {40, length}}};
+    for (const auto& [at, value] : fields) {
+        for (std::size_t i = 0; i < 4; ++i) {
+            out.bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+        }
+    }
+    return std::fwrite(out.bytes.data(), 1, out.bytes.size(), pass.output.get()) ==
+           out.bytes.size();
+}
+
+bool RewriteCutHeader(Pass& pass) {
+    const long written = std::ftell(pass.output.get());
+    return written >= static_cast<long>(kWaveHeaderBytes) &&
+           std::fseek(pass.output.get(), 0, SEEK_SET) == 0 &&
+           WriteCutHeader(pass, static_cast<uint32_t>(written - kWaveHeaderBytes)) &&
+           std::fseek(pass.output.get(), 0, SEEK_END) == 0;
+}
+
 int16_t Saturated16(float value) {
     return static_cast<int16_t>(std::clamp(static_cast<int32_t>(value), -32768, 32767));
 }
@@ -228,18 +252,8 @@ bool WavProcessor::CutRingtone(const std::string& wavPath, const std::string& ri
         return false;
     }
     const CutPlan plan = PlanCut(pass, startMs, endMs);
-    WaveHeaderFields out = pass.header;
-    const auto length = static_cast<uint32_t>(plan.length);
-    const std::array<std::pair<std::size_t, uint32_t>, 2> fields{{{4, length + 36}, {40, length}}};
-    for (const auto& [at, value] : fields) {
-        for (std::size_t i = 0; i < 4; ++i) {
-            out.bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-        }
-    }
     PassEnd end =
-        std::fwrite(out.bytes.data(), 1, out.bytes.size(), pass.output.get()) == out.bytes.size()
-            ? PassEnd::Done
-            : PassEnd::Failed;
+        WriteCutHeader(pass, static_cast<uint32_t>(plan.length)) ? PassEnd::Done : PassEnd::Failed;
     std::fseek(pass.input.get(), static_cast<long>(plan.startByte + kWaveHeaderBytes), SEEK_SET);
     BeginSplitting(plan.frames);
 
@@ -261,6 +275,10 @@ bool WavProcessor::CutRingtone(const std::string& wavPath, const std::string& ri
         end = ForEachChunk(pass, plan.length, copyWithGain, &StepSplitting);
         wasCancelled = end == PassEnd::Cancelled ? 1 : 0;
         cancelled = wasCancelled;
+    }
+    // A cancelled cut keeps what it copied; its header must say how much that is.
+    if (end == PassEnd::Cancelled && !RewriteCutHeader(pass)) {
+        end = PassEnd::Failed;
     }
     const bool ok = FinishPass(pass, end, ringtonePath);
     // A failed cut closes the progress window as a cancelled one does.

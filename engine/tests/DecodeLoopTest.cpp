@@ -34,10 +34,10 @@ TEST_P(DecodeProgressTest, ReportsRangeAndPositionsPerBlock) {
     WriteBytes(dir.Path("a.wav"), MakeWav(PcmSignal{2, c.sampleRate, 16, c.frames}));
     const DecodeOutcome outcome = DecodeFile(dir.Path("a.wav"), dir.Path("w.wav"));
     ASSERT_TRUE(outcome.ok) << outcome.errors;
-    EXPECT_EQ(outcome.progress.beginCalls, 1);
-    EXPECT_EQ(outcome.progress.total, c.expectedTotal);
-    EXPECT_EQ(outcome.progress.positions, c.expectedPositions);
-    EXPECT_EQ(outcome.progress.endCalls, std::vector<int>{0});
+    EXPECT_EQ(outcome.progress.loading.beginCalls, 1);
+    EXPECT_EQ(outcome.progress.loading.total, c.expectedTotal);
+    EXPECT_EQ(outcome.progress.loading.positions, c.expectedPositions);
+    EXPECT_EQ(outcome.progress.loading.endCalls, std::vector<int>{0});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -55,15 +55,15 @@ TEST(DecodeProgressTest, Mp3CountsEveryFrameUpToTheTaggedTotal) {
     WriteBytes(dir.Path("a.mp3"), EncodeMp3(MusicSamples(2, 44100, 40000), 2, 44100, 128));
     const DecodeOutcome outcome = DecodeFile(dir.Path("a.mp3"), dir.Path("w.wav"));
     ASSERT_TRUE(outcome.ok) << outcome.errors;
-    const auto& positions = outcome.progress.positions;
+    const auto& positions = outcome.progress.loading.positions;
     ASSERT_FALSE(positions.empty());
     for (std::size_t i = 1; i < positions.size(); ++i) {
         EXPECT_LE(positions[i - 1], positions[i]);
         EXPECT_LE(positions[i] - positions[i - 1], 1u);
     }
-    EXPECT_GE(outcome.progress.total * 1152u, 40000u);
-    EXPECT_LT(outcome.progress.total, 40000u / 1152u + 4u);
-    EXPECT_EQ(positions.back(), outcome.progress.total);
+    EXPECT_GE(outcome.progress.loading.total * 1152u, 40000u);
+    EXPECT_LT(outcome.progress.loading.total, 40000u / 1152u + 4u);
+    EXPECT_EQ(positions.back(), outcome.progress.loading.total);
 }
 
 struct CancelCase {
@@ -83,7 +83,7 @@ TEST_P(DecodeCancelTest, CancelAtEveryBlockCompletesTheHeader) {
     const DecodeOutcome whole = DecodeFile(dir.Path(c.fileName), dir.Path("whole.wav"));
     ASSERT_TRUE(whole.ok) << whole.errors;
     const Bytes complete = ReadBytes(dir.Path("whole.wav"));
-    const auto steps = static_cast<int>(whole.progress.positions.size());
+    const auto steps = static_cast<int>(whole.progress.loading.positions.size());
     ASSERT_GT(steps, 2);
 
     std::size_t previousSize = 44;
@@ -91,8 +91,8 @@ TEST_P(DecodeCancelTest, CancelAtEveryBlockCompletesTheHeader) {
         const DecodeOutcome outcome = DecodeFile(dir.Path(c.fileName), dir.Path("cut.wav"), step);
         ASSERT_TRUE(outcome.ok) << "step " << step << ": " << outcome.errors;
         EXPECT_EQ(outcome.cancelled, 1) << step;
-        EXPECT_EQ(outcome.progress.positions.size(), static_cast<std::size_t>(step));
-        EXPECT_EQ(outcome.progress.endCalls, std::vector<int>{1}) << step;
+        EXPECT_EQ(outcome.progress.loading.positions.size(), static_cast<std::size_t>(step));
+        EXPECT_EQ(outcome.progress.loading.endCalls, std::vector<int>{1}) << step;
         const Bytes partial = ReadBytes(dir.Path("cut.wav"));
         ExpectConsistentHeader(partial);
         // What was written is a prefix of the whole decode, growing block by block.
@@ -199,7 +199,7 @@ TEST(DecodeOutputTest, WriteErrorsFailTheDecode) {
         const DecodeOutcome outcome = DecodeFile(dir.Path("a.wav"), "/dev/full");
         EXPECT_FALSE(outcome.ok) << frames;
         EXPECT_NE(outcome.errors.find("Error writing output file"), std::string::npos);
-        EXPECT_EQ(outcome.progress.endCalls, std::vector<int>{1})
+        EXPECT_EQ(outcome.progress.loading.endCalls, std::vector<int>{1})
             << "a failure that began the progress window must close it";
     }
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));

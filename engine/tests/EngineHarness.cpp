@@ -3,6 +3,7 @@
 #include "ConversionEngine.h"
 #include "EngineLog.h"
 
+#include <functional>
 #include <stdexcept>
 
 namespace orvanta::test {
@@ -17,22 +18,21 @@ LogCapture::~LogCapture() {
     EngineLog::SetInfoSink({});
 }
 
-int RecordingProgress::BeginLoading(uint32_t totalFrames) {
-    ++beginCalls;
-    total = totalFrames;
+int RecordingProgress::Begin(PhaseRecord& phase, uint32_t total) {
+    ++phase.beginCalls;
+    phase.total = total;
     return 1;
 }
 
-int RecordingProgress::StepLoading(uint32_t position) {
-    positions.push_back(position);
-    return cancelAtStep != 0 && static_cast<int>(positions.size()) >= cancelAtStep ? 0 : 1;
+int RecordingProgress::Step(PhaseRecord& phase, uint32_t position) const {
+    phase.positions.push_back(position);
+    return cancelAtStep != 0 && static_cast<int>(phase.positions.size()) >= cancelAtStep ? 0 : 1;
 }
 
-void RecordingProgress::EndLoading(int cancelled) {
-    endCalls.push_back(cancelled);
-}
+namespace {
 
-DecodeOutcome DecodeFile(const std::string& source, const std::string& wav, int cancelAtStep) {
+DecodeOutcome RunConversion(int cancelAtStep,
+                            const std::function<bool(ConversionEngine&, int&)>& conversion) {
     DecodeOutcome outcome;
     outcome.progress.cancelAtStep = cancelAtStep;
     LogCapture log;
@@ -42,12 +42,27 @@ DecodeOutcome DecodeFile(const std::string& source, const std::string& wav, int 
         throw std::runtime_error("LAME gave no context");
     }
     int cancelled = -1;
-    outcome.ok = engine.DecodeToWav(source, wav, cancelled);
+    outcome.ok = conversion(engine, cancelled);
     outcome.cancelled = cancelled;
     engine.Close();
     outcome.errors = log.errors;
     outcome.infos = log.infos;
     return outcome;
+}
+
+} // namespace
+
+DecodeOutcome DecodeFile(const std::string& source, const std::string& wav, int cancelAtStep) {
+    return RunConversion(cancelAtStep, [&](ConversionEngine& engine, int& cancelled) {
+        return engine.DecodeToWav(source, wav, cancelled);
+    });
+}
+
+DecodeOutcome EncodeFile(const std::string& wav, const std::string& mp3, bool stereo,
+                         int outSampleRate, int cancelAtStep) {
+    return RunConversion(cancelAtStep, [&](ConversionEngine& engine, int& cancelled) {
+        return engine.EncodeToMp3(wav, mp3, cancelled, stereo, outSampleRate);
+    });
 }
 
 } // namespace orvanta::test
