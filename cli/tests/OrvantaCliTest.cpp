@@ -1,3 +1,4 @@
+#include "CliRunner.h"
 #include "TestSources.h"
 
 #include <chrono>
@@ -5,79 +6,19 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace orvanta::test {
 namespace {
-
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-class CliProcess {
-public:
-    CliProcess(const TempDir& dir, const std::vector<std::string>& arguments)
-        : m_outPath(dir.Path("stdout.txt")), m_errPath(dir.Path("stderr.txt")) {
-        std::vector<std::string> argv{ORVANTA_CLI_PATH};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::vector<char*> raw;
-        for (std::string& argument : argv) {
-            raw.push_back(argument.data());
-        }
-        raw.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_outPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, m_errPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&m_pid, raw[0], &actions, nullptr, raw.data(), environ) != 0) {
-            m_pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-
-    void Signal(int signal) const { ::kill(m_pid, signal); }
-
-    CliRun Wait() const {
-        CliRun run;
-        int status = 0;
-        if (m_pid > 0 && ::waitpid(m_pid, &status, 0) == m_pid && WIFEXITED(status)) {
-            run.exitCode = WEXITSTATUS(status);
-        }
-        const Bytes out = ReadBytes(m_outPath);
-        const Bytes err = ReadBytes(m_errPath);
-        run.out.assign(out.begin(), out.end());
-        run.err.assign(err.begin(), err.end());
-        return run;
-    }
-
-private:
-    std::string m_outPath;
-    std::string m_errPath;
-    pid_t m_pid = -1;
-};
-
-CliRun RunCli(const std::vector<std::string>& arguments) {
-    TempDir dir;
-    return CliProcess(dir, arguments).Wait();
-}
 
 class CliUsageTest : public ::testing::TestWithParam<std::vector<std::string>> {};
 
 TEST_P(CliUsageTest, MalformedCommandLinesExitWithTwo) {
     const CliRun run = RunCli(GetParam());
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.err.find("usage: orvanta-cli decode"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("usage: orvanta-cli"), std::string::npos) << run.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -85,17 +26,62 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"decode"},
                       std::vector<std::string>{"decode", "a.mp3"},
                       std::vector<std::string>{"decode", "a.mp3", "b.wav", "c.wav"},
-                      std::vector<std::string>{"encode", "a.wav", "b.mp3"},
-                      std::vector<std::string>{"decode", "--bogus", "a.mp3", "b.wav"}),
+                      std::vector<std::string>{"encode", "a.wav"},
+                      std::vector<std::string>{"decode", "--bogus", "a.mp3", "b.wav"},
+                      std::vector<std::string>{"frobnicate", "a.mp3"},
+                      std::vector<std::string>{"decode", "--stereo", "a.mp3", "b.wav"},
+                      std::vector<std::string>{"cut", "w.wav", "r.wav", "1000"},
+                      std::vector<std::string>{"cut", "w.wav", "r.wav", "5000", "1000"},
+                      std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "1s"},
+                      std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "9", "--amplify",
+                                               "200"},
+                      std::vector<std::string>{"encode", "r.wav", "o.mp3", "--rate", "8000"},
+                      std::vector<std::string>{"encode", "r.wav", "o.mp3", "--rate"},
+                      std::vector<std::string>{"make", "s.mp3", "--quality", "ultra"},
+                      std::vector<std::string>{"make", "s.mp3", "--amplify", "40"},
+                      std::vector<std::string>{"make", "s.mp3", "--start", "5000", "--end", "100"}),
     [](const ::testing::TestParamInfo<std::vector<std::string>>& row) {
         return "Arguments" + std::to_string(row.param.size()) + "_" + std::to_string(row.index);
     });
 
-TEST(CliTest, HelpGoesToStandardOutput) {
+TEST(CliTest, HelpGoesToStandardOutputAndNamesEveryCommand) {
     const CliRun run = RunCli({"--help"});
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(run.out.find("usage:"), std::string::npos);
+    for (const char* command : {"decode", "peaks", "cut", "encode", "make"}) {
+        EXPECT_NE(run.out.find(std::string("orvanta-cli ") + command), std::string::npos)
+            << command;
+    }
 }
+
+struct CommandHelp {
+    const char* command;
+    std::vector<const char*> options;
+};
+
+class CliCommandHelpTest : public ::testing::TestWithParam<CommandHelp> {};
+
+TEST_P(CliCommandHelpTest, DescribesEveryOption) {
+    const CliRun run = RunCli({GetParam().command, "--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.find(std::string("usage: orvanta-cli ") + GetParam().command), 0u) << run.out;
+    for (const char* option : GetParam().options) {
+        // Once in the usage line, once where it is explained.
+        const std::size_t first = run.out.find(option);
+        ASSERT_NE(first, std::string::npos) << option;
+        EXPECT_NE(run.out.find(option, first + 1), std::string::npos) << option;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, CliCommandHelpTest,
+                         ::testing::Values(CommandHelp{"decode", {}}, CommandHelp{"peaks", {}},
+                                           CommandHelp{"cut", {"--fade", "--amplify"}},
+                                           CommandHelp{"encode", {"--stereo", "--rate"}},
+                                           CommandHelp{"make",
+                                                       {"--start", "--end", "--amplify", "--stereo",
+                                                        "--quality"}}),
+                         [](const ::testing::TestParamInfo<CommandHelp>& row) {
+                             return std::string(row.param.command);
+                         });
 
 TEST(CliTest, DecodesQuietlyWhenStderrIsNoTerminal) {
     TempDir dir;

@@ -1,0 +1,84 @@
+#include "CliRunner.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string_view>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace orvanta::test {
+
+namespace {
+
+std::vector<std::string> Environment(const std::string& tmpdir) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        if (tmpdir.empty() || std::string_view(*entry).rfind("TMPDIR=", 0) != 0) {
+            environment.emplace_back(*entry);
+        }
+    }
+    if (!tmpdir.empty()) {
+        environment.push_back("TMPDIR=" + tmpdir);
+    }
+    return environment;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (std::string& text : strings) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+} // namespace
+
+CliProcess::CliProcess(const TempDir& dir, const std::vector<std::string>& arguments,
+                       const std::string& tmpdir)
+    : m_outPath(dir.Path("stdout.txt")), m_errPath(dir.Path("stderr.txt")) {
+    std::vector<std::string> argv{ORVANTA_CLI_PATH};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> environment = Environment(tmpdir);
+    const std::vector<char*> rawArguments = Pointers(argv);
+    const std::vector<char*> rawEnvironment = Pointers(environment);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_outPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, m_errPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (posix_spawn(&m_pid, rawArguments[0], &actions, nullptr, rawArguments.data(),
+                    rawEnvironment.data()) != 0) {
+        m_pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+void CliProcess::Signal(int signal) const {
+    ::kill(m_pid, signal);
+}
+
+CliRun CliProcess::Wait() const {
+    CliRun run;
+    int status = 0;
+    if (m_pid > 0 && ::waitpid(m_pid, &status, 0) == m_pid && WIFEXITED(status)) {
+        run.exitCode = WEXITSTATUS(status);
+    }
+    const Bytes out = ReadBytes(m_outPath);
+    const Bytes err = ReadBytes(m_errPath);
+    run.out.assign(out.begin(), out.end());
+    run.err.assign(err.begin(), err.end());
+    return run;
+}
+
+CliRun RunCli(const std::vector<std::string>& arguments, const std::string& tmpdir) {
+    TempDir dir;
+    return CliProcess(dir, arguments, tmpdir).Wait();
+}
+
+} // namespace orvanta::test

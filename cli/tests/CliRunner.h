@@ -1,0 +1,37 @@
+#pragma once
+
+// Runs orvanta-cli as a separate process, as a shell would, and collects what it printed.
+
+#include "TestSources.h"
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace orvanta::test {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliProcess {
+public:
+    // Starts the tool with stdin from /dev/null and stdout/stderr into files in `dir`;
+    // `tmpdir`, when given, becomes its TMPDIR.
+    CliProcess(const TempDir& dir, const std::vector<std::string>& arguments,
+               const std::string& tmpdir = "");
+
+    void Signal(int signal) const;
+    CliRun Wait() const;
+
+private:
+    std::string m_outPath;
+    std::string m_errPath;
+    pid_t m_pid = -1;
+};
+
+CliRun RunCli(const std::vector<std::string>& arguments, const std::string& tmpdir = "");
+
+} // namespace orvanta::test
