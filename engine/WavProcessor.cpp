@@ -157,7 +157,8 @@ bool WavProcessor::BuildPeakFile(const std::string& wavPath, const std::string& 
                 }
             }
         }
-        return std::fwrite(values.data(), 1, values.size(), pass.output.get()) == values.size();
+        return values.empty() ||
+               std::fwrite(values.data(), 1, values.size(), pass.output.get()) == values.size();
     };
     if (end == PassEnd::Done && pass.dataBytes > 0) {
         end = ForEachChunk(pass, pass.dataBytes, keepPeaks, &StepWaveform);
