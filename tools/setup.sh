@@ -42,11 +42,10 @@ run_program() {
     build "$root/build/release" -DCMAKE_BUILD_TYPE=Release -DORVANTA_TESTS=OFF
     local demo="$root/build/demo"
     mkdir -p "$demo"
-    # Ten seconds of stereo noise as a sample source; the program decodes it to a working WAV.
-    head -c $((44100 * 4 * 10)) /dev/urandom |
+    # Thirty seconds of quiet stereo noise as a sample source; the program makes its ringtone.
+    head -c $((44100 * 4 * 30)) /dev/urandom |
         lame --quiet -r -s 44.1 --bitwidth 16 --scale 0.2 -b 128 - "$demo/sample.mp3" 2>/dev/null
-    "$root/build/release/cli/orvanta-cli" decode --verbose "$demo/sample.mp3" "$demo/sample.wav"
-    echo "Wrote $demo/sample.wav ($(stat -c %s "$demo/sample.wav") bytes)"
+    "$root/build/release/cli/orvanta-cli" make "$demo/sample.mp3"
 }
 
 test_everything() {
