@@ -8,74 +8,19 @@
 #
 # Exits non-zero only when a command fails or the two decoders' outputs differ;
 # a missed speed or memory target is reported but does not fail the run.
+# The run functions below are called indirectly, through compare_runs and warm_up.
+# shellcheck disable=SC2317
 set -euo pipefail
 export LC_ALL=C
 
-script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-repo_root="$(cd "$script_dir/.." && pwd)"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+bench_init "$@"
+bench_require /usr/bin/time:time
 
-build_arg="${1:-build}"
-if [[ "$build_arg" = /* ]]; then
-    build_dir="$build_arg"
-elif [[ -d "$build_arg" && $# -ge 1 ]]; then
-    build_dir="$(cd "$build_arg" && pwd)"
-else
-    build_dir="$repo_root/$build_arg"
-fi
-orvanta="$build_dir/cli/orvanta-cli"
+bench_make_work decode
 
-runs="${BENCH_RUNS:-7}"
-if ! [[ "$runs" =~ ^[1-9][0-9]*$ ]]; then
-    echo "BENCH_RUNS must be a positive integer (got '$runs')" >&2
-    exit 2
-fi
-
-# Floating-point arithmetic on plain numbers: calc "1.5 / 3".
-calc() { awk "BEGIN { printf \"%.9g\n\", $1 }"; }
-
-die() {
-    echo "error: $*" >&2
-    exit 1
-}
-
-[[ -x "$orvanta" ]] || die "$orvanta not found; build it with: cmake -S $repo_root -B $build_dir -G Ninja && cmake --build $build_dir"
-command -v lame >/dev/null || die "lame is not installed (apt-get install lame)"
-command -v sox >/dev/null || die "sox is not installed (apt-get install sox)"
-[[ -x /usr/bin/time ]] || die "/usr/bin/time is not installed (apt-get install time)"
-
-work="$(mktemp -d "${TMPDIR:-/tmp}/orvanta-decode-bench.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
-
-rate=44100
 short_seconds=300     # 5 minutes
 long_repeats=12       # 12 x 5 minutes = 60 minutes
-
-# ---------------------------------------------------------------------------
-# Inputs
-# ---------------------------------------------------------------------------
-
-# A 3-second two-voice plucked phrase (8 notes of 0.375 s); the left and right
-# channels play different notes, so the stereo image is not trivially mono.
-make_phrase() {
-    local out="$1" note parts=()
-    local notes=(0 4 7 12 7 4 -5 -1)   # semitones above C4
-    for note in "${notes[@]}"; do
-        parts+=("|sox -V1 -n -r $rate -c 2 -p synth 0.375 pluck %$((note - 9)) pluck %$((note - 5)) fade 0 0.375 0.3")
-    done
-    sox -V1 "${parts[@]}" -b 16 "$out"
-}
-
-# Mix of the repeated phrase, a slowly beating low chord, a lowpassed square
-# sweep and tremolo'd high-passed pink noise (hi-hat-like), trimmed to $2 s.
-make_signal() {
-    local phrase="$1" seconds="$2" out="$3"
-    sox -V1 -m \
-        -v 0.40 "|sox -V1 $phrase -p repeat $((seconds / 3))" \
-        -v 0.25 "|sox -V1 -n -r $rate -c 2 -p synth $seconds sine 110 sine 164.8 tremolo 0.5 50" \
-        -v 0.20 "|sox -V1 -n -r $rate -c 2 -p synth $seconds square 55-220 square 82.4-330 lowpass 1500" \
-        -v 0.15 "|sox -V1 -n -r $rate -c 2 -p synth $seconds pinknoise pinknoise gain -6 highpass 4000 tremolo 4 100" \
-        -b 16 "$out" trim 0 "$seconds"
-}
 
 echo "== Orvanta decode benchmark"
 echo "orvanta-cli: $orvanta"
@@ -109,59 +54,22 @@ echo
 # Speed: 5-minute file, decoders alternating
 # ---------------------------------------------------------------------------
 
-run_orvanta() { "$orvanta" decode "$1" "$2" 2>>"$work/orvanta.log"; }
-run_lame() { lame --quiet --decode "$1" "$2" 2>>"$work/lame.log"; }
-
-# Prints the wall time of one run in seconds; fails if the command fails.
-time_run() {
-    local start end
-    start=$(date +%s.%N)
-    if ! "$@"; then
-        echo "error: command failed: $*" >&2
-        [[ -s "$work/orvanta.log" ]] && sed 's/^/  orvanta-cli: /' "$work/orvanta.log" >&2
-        [[ -s "$work/lame.log" ]] && sed 's/^/  lame: /' "$work/lame.log" >&2
-        return 1
-    fi
-    end=$(date +%s.%N)
-    calc "$end - $start"
-}
-
-median() {
-    sort -g | awk '{ v[NR] = $1 } END {
-        if (NR == 0) exit 1
-        if (NR % 2) printf "%.6f\n", v[(NR + 1) / 2]
-        else printf "%.6f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
+run_orvanta() { "$orvanta" decode "$1" "$2" 2>>"$ours_log"; }
+run_lame() { lame --quiet --decode "$1" "$2" 2>>"$peer_log"; }
+ours_log="$work/orvanta.log"
+peer_log="$work/lame.log"
+peer_name=lame
 
 echo "-- speed: 5-minute 128 kbps MP3, $runs runs each, alternating"
 # One untimed run of each first so both start with the input in the page cache.
-run_orvanta "$work/short.mp3" "$work/ours.wav" ||
-    { sed 's/^/  orvanta-cli: /' "$work/orvanta.log" >&2; die "orvanta-cli decode failed (warm-up)"; }
-run_lame "$work/short.mp3" "$work/lame.wav" ||
-    { sed 's/^/  lame: /' "$work/lame.log" >&2; die "lame --decode failed (warm-up)"; }
+warm_up "orvanta-cli decode failed (warm-up)" run_orvanta "$work/short.mp3" "$work/ours.wav"
+warm_up "lame --decode failed (warm-up)" run_lame "$work/short.mp3" "$work/lame.wav"
 
-ours_times=()
-lame_times=()
-for ((i = 1; i <= runs; i++)); do
-    rm -f "$work/ours.wav" "$work/lame.wav"
-    if ((i % 2)); then
-        o=$(time_run run_orvanta "$work/short.mp3" "$work/ours.wav")
-        l=$(time_run run_lame "$work/short.mp3" "$work/lame.wav")
-    else
-        l=$(time_run run_lame "$work/short.mp3" "$work/lame.wav")
-        o=$(time_run run_orvanta "$work/short.mp3" "$work/ours.wav")
-    fi
-    ours_times+=("$o")
-    lame_times+=("$l")
-    printf 'run %2d: orvanta-cli %7.3f s   lame %7.3f s\n' "$i" "$o" "$l"
-done
-
-ours_median=$(printf '%s\n' "${ours_times[@]}" | median)
-lame_median=$(printf '%s\n' "${lame_times[@]}" | median)
-ratio=$(calc "$ours_median / $lame_median")
-printf 'median: orvanta-cli %.3f s   lame %.3f s\n' "$ours_median" "$lame_median"
-if [[ "$(calc "$ratio <= 1.0")" == 1 ]]; then speed_verdict="target met"; else speed_verdict="target missed"; fi
-printf 'ratio median(orvanta-cli)/median(lame): %.3f (target <= 1.000): %s\n' "$ratio" "$speed_verdict"
+clear_outputs() { rm -f "$work/ours.wav" "$work/lame.wav"; }
+decode_ours() { run_orvanta "$work/short.mp3" "$work/ours.wav"; }
+decode_lame() { run_lame "$work/short.mp3" "$work/lame.wav"; }
+compare_runs lame 1.0 clear_outputs decode_ours decode_lame
+speed_verdict="$verdict"
 
 status=0
 if cmp -s "$work/ours.wav" "$work/lame.wav"; then
@@ -214,7 +122,7 @@ echo
 
 echo "== summary"
 printf 'speed:  ratio %.3f (orvanta-cli %.3f s, lame %.3f s median): %s\n' \
-    "$ratio" "$ours_median" "$lame_median" "$speed_verdict"
+    "$ratio" "$ours_median" "$peer_median" "$speed_verdict"
 printf 'memory: orvanta-cli %.1f MB, lame %.1f MB on 60 minutes: %s\n' \
     "$(calc "$ours_kib / 1024")" "$(calc "$lame_kib / 1024")" "$mem_verdict"
 if ((status == 0)); then echo "outputs: identical"; else echo "outputs: DIFFER"; fi
