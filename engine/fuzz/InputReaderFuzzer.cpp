@@ -1,8 +1,10 @@
-// libFuzzer target: one whole decode (Open, DecodeToWav, Close) of an input file.
+// libFuzzer target: one whole decode (Open, DecodeToWav, Close) of an input file, then the
+// peak file and the ringtone cut with the same bytes taken as a working WAV.
 
 #include "ConversionEngine.h"
 #include "FuzzInput.h"
 #include "ProgressSteps.h"
+#include "WavProcessor.h"
 
 #include <array>
 #include <cstdint>
@@ -25,11 +27,17 @@ class AlwaysContinue : public orvanta::ProgressSteps {
 public:
     int BeginLoading(uint32_t) override { return 1; }
     int StepLoading(uint32_t) override { return 1; }
+    int BeginWaveform(uint32_t) override { return 1; }
+    int StepWaveform(uint32_t) override { return 1; }
+    int BeginSplitting(uint32_t) override { return 1; }
+    int StepSplitting(uint32_t) override { return 1; }
 };
 
 struct Workspace {
     std::string folder;
     std::string output;
+    std::string peaks;
+    std::string ringtone;
 };
 
 Workspace& TheWorkspace() {
@@ -101,6 +109,36 @@ void CheckOutcome(bool ok, int cancelled, const std::string& output) {
     }
 }
 
+// The peak file and the cut read the 44-byte header with no chunk walking: any bytes must give
+// a clean failure, or a ringtone whose header matches its size.
+void CheckBytePasses(const std::string& input, const Workspace& workspace) {
+    orvanta::WavProcessor processor;
+    int cancelled = -1;
+    processor.BuildPeakFile(input, workspace.peaks, cancelled);
+    const bool cut =
+        processor.CutRingtone(input, workspace.ringtone, /*startMs=*/0,
+                              /*endMs=*/5000, /*fadeMs=*/1000, /*amplify=*/1.5f, cancelled);
+    struct stat info {};
+    const bool exists = ::stat(workspace.ringtone.c_str(), &info) == 0;
+    if (cut != exists) {
+        Violation("the cut's result and its output disagree");
+    }
+    if (cut) {
+        std::array<uint8_t, 44> header{};
+        std::FILE* file = std::fopen(workspace.ringtone.c_str(), "rb");
+        const bool complete =
+            file != nullptr && std::fread(header.data(), 1, header.size(), file) == header.size();
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+        if (!complete || LE32(header, 40) != static_cast<uint64_t>(info.st_size) - 44) {
+            Violation("the ringtone's data length does not match its size");
+        }
+    }
+    std::remove(workspace.peaks.c_str());
+    std::remove(workspace.ringtone.c_str());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
@@ -113,6 +151,8 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
     }
     TheWorkspace().folder = pattern;
     TheWorkspace().output = pattern + "/work.wav";
+    TheWorkspace().peaks = pattern + "/work.wfp";
+    TheWorkspace().ringtone = pattern + "/ring.wav";
     std::atexit(&RemoveWorkspace);
     static AlwaysContinue progress;
     orvanta::InstallProgressSteps(&progress);
@@ -138,6 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     engine.Close();
     CheckOutcome(ok, cancelled, workspace.output);
     std::remove(workspace.output.c_str());
+    CheckBytePasses(input, workspace);
     std::remove(input.c_str());
     return 0;
 }
