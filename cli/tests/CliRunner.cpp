@@ -1,10 +1,13 @@
 #include "CliRunner.h"
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -79,6 +82,29 @@ CliRun CliProcess::Wait() const {
 CliRun RunCli(const std::vector<std::string>& arguments, const std::string& tmpdir) {
     TempDir dir;
     return CliProcess(dir, arguments, tmpdir).Wait();
+}
+
+CliRun RunInterruptedOnFifo(const TempDir& dir, const std::vector<std::string>& arguments,
+                            const std::string& fifo, const std::string& tmpdir) {
+    if (::mkfifo(fifo.c_str(), 0600) != 0) {
+        return CliRun{};
+    }
+    const CliProcess process(dir, arguments, tmpdir);
+    const int writer = ::open(fifo.c_str(), O_WRONLY);
+    if (writer < 0) {
+        return process.Wait();
+    }
+    ::signal(SIGPIPE, SIG_IGN);
+    const Bytes chunk(64 * 1024, 0x11);
+    bool open = ::write(writer, chunk.data(), chunk.size()) > 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    process.Signal(SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (int i = 0; open && i < 16; ++i) {
+        open = ::write(writer, chunk.data(), chunk.size()) > 0;
+    }
+    ::close(writer);
+    return process.Wait();
 }
 
 } // namespace orvanta::test

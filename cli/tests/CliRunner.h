@@ -34,4 +34,10 @@ private:
 
 CliRun RunCli(const std::vector<std::string>& arguments, const std::string& tmpdir = "");
 
+// Runs the tool on `arguments`, feeding `fifo` (a path the arguments name; it is made here)
+// with raw bytes, and presses Ctrl-C while the tool is still reading. A pipe guarantees the
+// tool is mid-read when the signal comes; more data afterwards lets it reach its next step.
+CliRun RunInterruptedOnFifo(const TempDir& dir, const std::vector<std::string>& arguments,
+                            const std::string& fifo, const std::string& tmpdir = "");
+
 } // namespace orvanta::test

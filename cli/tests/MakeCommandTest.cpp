@@ -2,14 +2,8 @@
 #include "EngineHarness.h"
 #include "TestSources.h"
 
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 namespace orvanta::test {
 namespace {
@@ -134,20 +128,7 @@ TEST(MakeCommandFailureTest, InterruptLeavesNoTemporaryFiles) {
     TempDir dir;
     TempDir tmp;
     const std::string fifo = dir.Path("live.raw");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    CliProcess process(dir, {"make", fifo}, tmp.Path(""));
-    const int writer = ::open(fifo.c_str(), O_WRONLY);
-    ASSERT_GE(writer, 0);
-    const Bytes chunk(64 * 1024, 0x22);
-    ASSERT_EQ(::write(writer, chunk.data(), chunk.size()), static_cast<ssize_t>(chunk.size()));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    process.Signal(SIGINT);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ::signal(SIGPIPE, SIG_IGN);
-    for (int i = 0; i < 16 && ::write(writer, chunk.data(), chunk.size()) > 0; ++i) {
-    }
-    ::close(writer);
-    const CliRun run = process.Wait();
+    const CliRun run = RunInterruptedOnFifo(dir, {"make", fifo}, fifo, tmp.Path(""));
     EXPECT_EQ(run.exitCode, 130) << run.err;
     EXPECT_TRUE(IsEmptyFolder(tmp.Path("")));
     EXPECT_FALSE(fs::exists(dir.Path("live_ringtone.mp3")));

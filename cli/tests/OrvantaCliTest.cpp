@@ -1,14 +1,8 @@
 #include "CliRunner.h"
 #include "TestSources.h"
 
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 namespace orvanta::test {
 namespace {
@@ -133,29 +127,11 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"NotMpeg", "song.mp3", true, "Error reading headers"}),
     [](const ::testing::TestParamInfo<FailureCase>& row) { return std::string(row.param.name); });
 
-// Ctrl-C ends the decode the way Cancel does. The source is a pipe, so the tool is surely
-// still reading when the signal comes.
+// Ctrl-C ends the decode the way Cancel does.
 TEST(CliTest, InterruptCancelsWithExitCode130) {
     TempDir dir;
-    const std::string fifo = dir.Path("live.raw");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    CliProcess process(dir, {"decode", fifo, dir.Path("out.wav")});
-    const int writer = ::open(fifo.c_str(), O_WRONLY);
-    ASSERT_GE(writer, 0);
-    const Bytes chunk(64 * 1024, 0x11);
-    ASSERT_EQ(::write(writer, chunk.data(), chunk.size()), static_cast<ssize_t>(chunk.size()));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    process.Signal(SIGINT);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    // More data lets the tool finish its block and reach the step that sees the interrupt.
-    ::signal(SIGPIPE, SIG_IGN);
-    for (int i = 0; i < 16; ++i) {
-        if (::write(writer, chunk.data(), chunk.size()) < 0) {
-            break;
-        }
-    }
-    ::close(writer);
-    const CliRun run = process.Wait();
+    const CliRun run = RunInterruptedOnFifo(
+        dir, {"decode", dir.Path("live.raw"), dir.Path("out.wav")}, dir.Path("live.raw"));
     EXPECT_EQ(run.exitCode, 130) << run.err;
     EXPECT_NE(run.err.find("cancelled"), std::string::npos) << run.err;
     const Bytes out = ReadBytes(dir.Path("out.wav"));
