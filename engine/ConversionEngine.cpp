@@ -77,12 +77,7 @@ bool OpenConversion(const std::string& inputPath, const std::string& outputPath,
 // Closes both files after a conversion that ran; false when the output was not written whole.
 bool FinishConversion(FilePtr& output, const std::string& outputPath) {
     TheEngineState().reader.Close();
-    if (!CloseFile(output)) {
-        EngineLog::Error("Error writing output file\n");
-        RemoveOutputFile(outputPath);
-        return false;
-    }
-    return true;
+    return CloseOutputFile(output, outputPath);
 }
 
 } // namespace

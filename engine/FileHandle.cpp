@@ -1,5 +1,7 @@
 #include "FileHandle.h"
 
+#include "EngineLog.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +35,15 @@ void RemoveOutputFile(const std::string& path) {
     if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
         ::unlink(path.c_str());
     }
+}
+
+bool CloseOutputFile(FilePtr& output, const std::string& path) {
+    if (CloseFile(output)) {
+        return true;
+    }
+    EngineLog::Error("Error writing output file\n");
+    RemoveOutputFile(path);
+    return false;
 }
 
 bool IsSameFile(const std::string& first, const std::string& second) {

@@ -30,6 +30,10 @@ FilePtr OpenOutputFile(const std::string& path);
 // Deletes an output that a failed conversion left behind; only a regular file is deleted.
 void RemoveOutputFile(const std::string& path);
 
+// Closes a finished output; when the close shows it was not written whole (a full disk), logs
+// that, deletes the file and returns false.
+bool CloseOutputFile(FilePtr& output, const std::string& path);
+
 // True when both paths name one existing file (the same device and inode), so writing the
 // one would destroy the other.
 bool IsSameFile(const std::string& first, const std::string& second);

@@ -36,6 +36,7 @@ uint64_t FileLength(std::FILE* file) {
 }
 
 // False, with the reason in the log, when a file cannot be opened or the header is unusable.
+// The output is created last, so a failure here leaves nothing to clean up.
 bool OpenPass(const std::string& wavPath, const std::string& outputPath, Pass& pass) {
     if (IsSameFile(wavPath, outputPath)) {
         EngineLog::Error("Could not write \"%s\": it is the input file.\n", outputPath.c_str());
@@ -106,15 +107,12 @@ bool WriteLE32(std::FILE* file, uint32_t value) {
 // Closes the output; on failure removes it, so no truncated file is left to pass for whole.
 bool FinishPass(Pass& pass, PassEnd end, const std::string& outputPath) {
     pass.input.reset();
-    const bool closed = CloseFile(pass.output);
-    if (end == PassEnd::Failed || !closed) {
-        if (end != PassEnd::Failed) {
-            EngineLog::Error("Error writing output file\n");
-        }
+    if (end == PassEnd::Failed) {
+        pass.output.reset();
         RemoveOutputFile(outputPath);
         return false;
     }
-    return true;
+    return CloseOutputFile(pass.output, outputPath);
 }
 
 } // namespace
@@ -124,10 +122,6 @@ bool WavProcessor::BuildPeakFile(const std::string& wavPath, const std::string& 
     Pass pass;
     if (!OpenPass(wavPath, peakPath, pass)) {
         EndWaveform();
-        if (pass.output) {
-            pass.output.reset();
-            RemoveOutputFile(peakPath);
-        }
         return false;
     }
     const uint32_t blockSize = pass.header.BlockSize();
@@ -246,10 +240,6 @@ bool WavProcessor::CutRingtone(const std::string& wavPath, const std::string& ri
                                int& cancelled) {
     Pass pass;
     if (!OpenPass(wavPath, ringtonePath, pass)) {
-        if (pass.output) {
-            pass.output.reset();
-            RemoveOutputFile(ringtonePath);
-        }
         return false;
     }
     const CutPlan plan = PlanCut(pass, startMs, endMs);
