@@ -33,7 +33,8 @@ bool TerminalProgress::Interrupted() {
     return g_interrupted != 0;
 }
 
-int TerminalProgress::Begin(uint32_t total) {
+int TerminalProgress::Begin(const char* phase, uint32_t total) {
+    m_phase = phase;
     m_total = total;
     m_shownPercent = -1;
     return 1;
@@ -62,7 +63,7 @@ void TerminalProgress::Draw(int percent) {
     const int filled = percent * kBarWidth / 100;
     const std::string bar = std::string(static_cast<std::size_t>(filled), '#') +
                             std::string(static_cast<std::size_t>(kBarWidth - filled), ' ');
-    std::fprintf(stderr, "\r[%s] %3d%%", bar.c_str(), percent);
+    std::fprintf(stderr, "\r%-10s [%s] %3d%%", m_phase, bar.c_str(), percent);
     std::fflush(stderr);
 }
 

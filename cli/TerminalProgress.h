@@ -13,16 +13,16 @@ class TerminalProgress : public ProgressSteps {
 public:
     explicit TerminalProgress(bool drawBar);
 
-    int BeginLoading(uint32_t total) override { return Begin(total); }
+    int BeginLoading(uint32_t total) override { return Begin("decoding", total); }
     int StepLoading(uint32_t position) override { return Step(position); }
     void EndLoading(int /*cancelled*/) override { End(); }
-    int BeginWaveform(uint32_t total) override { return Begin(total); }
+    int BeginWaveform(uint32_t total) override { return Begin("peak file", total); }
     int StepWaveform(uint32_t position) override { return Step(position); }
     void EndWaveform() override { End(); }
-    int BeginSplitting(uint32_t total) override { return Begin(total); }
+    int BeginSplitting(uint32_t total) override { return Begin("cutting", total); }
     int StepSplitting(uint32_t position) override { return Step(position); }
     void EndSplitting(int /*cancelled*/) override { End(); }
-    int BeginEncoding(uint32_t total) override { return Begin(total); }
+    int BeginEncoding(uint32_t total) override { return Begin("encoding", total); }
     int StepEncoding(uint32_t position) override { return Step(position); }
     void EndEncoding() override { End(); }
 
@@ -31,12 +31,13 @@ public:
     static bool Interrupted();
 
 private:
-    int Begin(uint32_t total);
+    int Begin(const char* phase, uint32_t total);
     int Step(uint32_t position);
     void End();
     void Draw(int percent);
 
     bool m_drawBar;
+    const char* m_phase = "";
     uint32_t m_total = 0;
     int m_shownPercent = -1;
 };
