@@ -1,0 +1,57 @@
+#include "pxmisc/CTimer.h"
+
+#include "pxmisc/ITimerPX.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <map>
+#include <utility>
+
+namespace {
+
+// The process-wide table: timer id -> callback, and the Qt timers behind each (window, id).
+// Keyed by the id alone on purpose: a second SetTimer with a used id re-points it.
+struct TimerTable {
+    std::map<int, ITimerPX*> callbacks;
+    std::map<std::pair<QObject*, int>, QPointer<QTimer>> timers;
+};
+
+TimerTable& Table() {
+    static TimerTable table;
+    return table;
+}
+
+void Dispatch(int timerId) {
+    const auto found = Table().callbacks.find(timerId);
+    if (found != Table().callbacks.end()) {
+        found->second->OnTimer(timerId);
+    }
+}
+
+} // namespace
+
+int CTimer::SetTimer(QObject* window, int timerId, int periodMs, ITimerPX* callback) {
+    QPointer<QTimer>& timer = Table().timers[{window, timerId}];
+    if (timer.isNull()) {
+        // Parented to the window, so the timer dies with it like a window timer does.
+        timer = new QTimer(window);
+        QObject::connect(timer.data(), &QTimer::timeout, [timerId] { Dispatch(timerId); });
+    }
+    timer->start(periodMs);
+    Table().callbacks[timerId] = callback;
+    return timerId;
+}
+
+int CTimer::KillTimer(QObject* window, int timerId) {
+    TimerTable& table = Table();
+    if (table.callbacks.erase(timerId) == 0) {
+        return -1;
+    }
+    const auto found = table.timers.find({window, timerId});
+    if (found != table.timers.end()) {
+        delete found->second.data();
+        table.timers.erase(found);
+    }
+    return 0;
+}
