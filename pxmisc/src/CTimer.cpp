@@ -10,10 +10,16 @@
 
 namespace {
 
+// Where a timer id leads. A type of this file's own keeps the table's code out of the
+// library's exported symbols.
+struct Route {
+    ITimerPX* callback = nullptr;
+};
+
 // The process-wide table: timer id -> callback, and the Qt timers behind each (window, id).
 // Keyed by the id alone on purpose: a second SetTimer with a used id re-points it.
 struct TimerTable {
-    std::map<int, ITimerPX*> callbacks;
+    std::map<int, Route> callbacks;
     std::map<std::pair<QObject*, int>, QPointer<QTimer>> timers;
 };
 
@@ -25,7 +31,7 @@ TimerTable& Table() {
 void Dispatch(int timerId) {
     const auto found = Table().callbacks.find(timerId);
     if (found != Table().callbacks.end()) {
-        found->second->OnTimer(timerId);
+        found->second.callback->OnTimer(timerId);
     }
 }
 
@@ -39,7 +45,7 @@ int CTimer::SetTimer(QObject* window, int timerId, int periodMs, ITimerPX* callb
         QObject::connect(timer.data(), &QTimer::timeout, [timerId] { Dispatch(timerId); });
     }
     timer->start(periodMs);
-    Table().callbacks[timerId] = callback;
+    Table().callbacks[timerId] = Route{callback};
     return timerId;
 }
 

@@ -12,5 +12,5 @@ public:
     virtual void OnTimer(int timerId) = 0;
 
 protected:
-    ~ITimerPX() = default;
+    virtual ~ITimerPX() = default;
 };
