@@ -1,0 +1,12 @@
+// The product facts orvanta-cli carries in its own file, read back by CMiscFunc::GetAppVersion.
+// The header is included by its path in the tree: it needs nothing else from PXMisc, so the
+// tool does not link the library just for it.
+#include "../pxmisc/include/pxmisc/VersionBlock.h"
+
+#define ORVANTA_CLI_VERSION_ENTRIES                                                                \
+    PXMISC_VERSION_ENTRY("ProductName", "Orvanta")                                                 \
+    PXMISC_VERSION_ENTRY("ProductVersion", "1.00")                                                 \
+    PXMISC_VERSION_ENTRY("LegalCopyright", "Copyright (C) 2026 Orvanta")                           \
+    PXMISC_VERSION_ENTRY("LegalTrademarks", "Orvanta is a trademark of its makers")
+
+PXMISC_VERSION_BLOCK(ORVANTA_CLI_VERSION_ENTRIES);
