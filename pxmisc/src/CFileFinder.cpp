@@ -345,14 +345,17 @@ bool CFileFinder::FindTextInFile(const char* filePath, const char* text) {
     // The tail of the previous block joins the next one, so a match across the boundary counts.
     std::string window;
     const std::size_t keep = needle.size() - 1;
+    // Inside Find this runs only while the search is not stopped, so only a stop asked for
+    // during this scan ends it; a stop left from an earlier search must not.
+    m_stop = false;
     for (uint64_t blocks = 1;; ++blocks) {
         if (m_stop) {
             return false;
         }
-        const ssize_t got = ::read(fd, block.data(), blockSize);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        ssize_t got = 0;
+        do {
+            got = ::read(fd, block.data(), blockSize);
+        } while (got < 0 && errno == EINTR);
         // The end of the file, wherever it now lies, or a read error ends the scan.
         if (got <= 0) {
             return false;

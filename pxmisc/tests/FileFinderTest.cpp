@@ -359,6 +359,21 @@ TEST_F(CFileFinderTest, ProgressEveryTenthBlock) {
     EXPECT_EQ(progress, 3);
 }
 
+TEST_F(CFileFinderTest, StopDuringATextScanEndsOnlyThatScan) {
+    const std::string path = Make("big.bin", std::string(128 * 30, '.') + "needle");
+    CFileFinder finder;
+    finder.SetCallback(
+        [](CFileFinder* self, uint32_t event, void*) {
+            if (event == CFileFinder::FF_FINDTEXT) {
+                self->StopSearch();
+            }
+        },
+        nullptr);
+    EXPECT_FALSE(finder.FindTextInFile(path.c_str(), "needle"));
+    finder.SetCallback(nullptr, nullptr);
+    EXPECT_TRUE(finder.FindTextInFile(path.c_str(), "needle"));
+}
+
 struct EventLog {
     std::vector<std::string> lines;
 };
