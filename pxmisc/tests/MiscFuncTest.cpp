@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <elf.h>
@@ -580,6 +581,108 @@ TEST_F(MiscFuncFiles, ShortenedBlockKeepsWholeEntries) {
     WriteAll(shortened, elf.Data());
     EXPECT_EQ(CMiscFunc::GetAppVersion(shortened.c_str(), "ProductVersion"), "1.00");
     EXPECT_EQ(CMiscFunc::GetAppVersion(shortened.c_str(), "LegalCopyright"), "");
+}
+
+// A minimal ELF file of either class and byte order: header, section names, the test program's
+// block, and a table of three sections (null, names, block). With extended numbering the count
+// and the names index sit in section 0, as files with very many sections keep them.
+Bytes BuildElf(bool is64, bool bigEndian, bool extendedNumbering) {
+    const std::size_t headerBytes = is64 ? sizeof(Elf64_Ehdr) : sizeof(Elf32_Ehdr);
+    const std::size_t entryBytes = is64 ? sizeof(Elf64_Shdr) : sizeof(Elf32_Shdr);
+    std::string names(1, '\0');
+    const std::size_t namesName = names.size();
+    names += std::string(".shstrtab") + '\0';
+    const std::size_t blockName = names.size();
+    names += std::string(PXMISC_VERSION_SECTION) + '\0';
+    static const char block[] = PXMISC_VERSION_MAGIC "\0" MISC_TEST_VERSION_ENTRIES;
+
+    Bytes bytes(headerBytes);
+    const std::size_t namesOffset = bytes.size();
+    bytes.insert(bytes.end(), names.begin(), names.end());
+    const std::size_t blockOffset = bytes.size();
+    bytes.insert(bytes.end(), std::begin(block), std::end(block));
+    const std::size_t tableOffset = bytes.size();
+    bytes.resize(tableOffset + 3 * entryBytes);
+
+    const auto put = [&bytes, bigEndian](std::size_t offset, std::size_t width,
+                                         std::uint64_t value) {
+        for (std::size_t i = 0; i < width; ++i) {
+            const std::size_t shift = 8 * (bigEndian ? width - 1 - i : i);
+            bytes[offset + i] = static_cast<unsigned char>(value >> shift);
+        }
+    };
+    bytes[EI_MAG0] = ELFMAG0;
+    bytes[EI_MAG1] = ELFMAG1;
+    bytes[EI_MAG2] = ELFMAG2;
+    bytes[EI_MAG3] = ELFMAG3;
+    bytes[EI_CLASS] = is64 ? ELFCLASS64 : ELFCLASS32;
+    bytes[EI_DATA] = bigEndian ? ELFDATA2MSB : ELFDATA2LSB;
+    bytes[EI_VERSION] = EV_CURRENT;
+#define MISC_TEST_PUT(type, field, value) put(offsetof(type, field), sizeof(type::field), value)
+#define MISC_TEST_PUT_SECTION(type, index, field, value)                                           \
+    put(tableOffset + (index)*entryBytes + offsetof(type, field), sizeof(type::field), value)
+    const std::uint64_t count = extendedNumbering ? 0 : 3;
+    const std::uint64_t namesIndex = extendedNumbering ? SHN_XINDEX : 1;
+    if (is64) {
+        MISC_TEST_PUT(Elf64_Ehdr, e_shoff, tableOffset);
+        MISC_TEST_PUT(Elf64_Ehdr, e_shentsize, entryBytes);
+        MISC_TEST_PUT(Elf64_Ehdr, e_shnum, count);
+        MISC_TEST_PUT(Elf64_Ehdr, e_shstrndx, namesIndex);
+    } else {
+        MISC_TEST_PUT(Elf32_Ehdr, e_shoff, tableOffset);
+        MISC_TEST_PUT(Elf32_Ehdr, e_shentsize, entryBytes);
+        MISC_TEST_PUT(Elf32_Ehdr, e_shnum, count);
+        MISC_TEST_PUT(Elf32_Ehdr, e_shstrndx, namesIndex);
+    }
+    const struct {
+        std::uint64_t name, type, offset, size, link;
+    } sections[] = {
+        {0, SHT_NULL, 0, extendedNumbering ? 3u : 0u, extendedNumbering ? 1u : 0u},
+        {namesName, SHT_STRTAB, namesOffset, names.size(), 0},
+        {blockName, SHT_PROGBITS, blockOffset, sizeof block, 0},
+    };
+    for (std::size_t i = 0; i < std::size(sections); ++i) {
+        if (is64) {
+            MISC_TEST_PUT_SECTION(Elf64_Shdr, i, sh_name, sections[i].name);
+            MISC_TEST_PUT_SECTION(Elf64_Shdr, i, sh_type, sections[i].type);
+            MISC_TEST_PUT_SECTION(Elf64_Shdr, i, sh_offset, sections[i].offset);
+            MISC_TEST_PUT_SECTION(Elf64_Shdr, i, sh_size, sections[i].size);
+            MISC_TEST_PUT_SECTION(Elf64_Shdr, i, sh_link, sections[i].link);
+        } else {
+            MISC_TEST_PUT_SECTION(Elf32_Shdr, i, sh_name, sections[i].name);
+            MISC_TEST_PUT_SECTION(Elf32_Shdr, i, sh_type, sections[i].type);
+            MISC_TEST_PUT_SECTION(Elf32_Shdr, i, sh_offset, sections[i].offset);
+            MISC_TEST_PUT_SECTION(Elf32_Shdr, i, sh_size, sections[i].size);
+            MISC_TEST_PUT_SECTION(Elf32_Shdr, i, sh_link, sections[i].link);
+        }
+    }
+#undef MISC_TEST_PUT_SECTION
+#undef MISC_TEST_PUT
+    return bytes;
+}
+
+TEST_F(MiscFuncFiles, EveryClassAndByteOrder) {
+    const struct {
+        bool is64;
+        bool bigEndian;
+        bool extendedNumbering;
+    } rows[] = {
+        {true, false, false}, {true, true, false}, {false, false, false},
+        {false, true, false}, {true, false, true}, {false, true, true},
+    };
+    const fs::path file = Path("built");
+    for (const auto& row : rows) {
+        const Bytes bytes = BuildElf(row.is64, row.bigEndian, row.extendedNumbering);
+        WriteAll(file, bytes);
+        EXPECT_EQ(CMiscFunc::GetAppVersion(file.c_str(), "ProductVersion"), "1.00")
+            << (row.is64 ? "ELF64 " : "ELF32 ") << (row.bigEndian ? "MSB" : "LSB")
+            << (row.extendedNumbering ? " extended" : "");
+        // Each shorter file loses the section table at its end.
+        for (std::size_t length = 0; length < bytes.size(); ++length) {
+            fs::resize_file(file, length);
+            ASSERT_EQ(CMiscFunc::GetAppVersion(file.c_str(), "ProductVersion"), "") << length;
+        }
+    }
 }
 
 } // namespace
