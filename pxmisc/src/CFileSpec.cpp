@@ -2,7 +2,6 @@
 
 #include <QStandardPaths>
 #include <QString>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
