@@ -157,7 +157,9 @@ int CMiscFunc::String2Int(const std::string& text) {
 }
 
 std::string CMiscFunc::Int2String(int number) {
-    return std::to_string(number);
+    char buffer[16]; // "-2147483648" and its NUL
+    std::snprintf(buffer, sizeof buffer, "%d", number);
+    return buffer;
 }
 
 bool CMiscFunc::GetFreeDiskSpace(const std::string& path, std::string& text) {
