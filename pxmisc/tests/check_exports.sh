@@ -4,7 +4,7 @@
 set -euo pipefail
 library=$1
 public='ISubject|IObserver|ObserverEntry|ITimerPX|CTimer|Domvine::[A-Za-z_]+|CFileSpec|CFileFinder|CPath|CMiscFunc'
-allowed="^((non-virtual thunk to |virtual thunk to )?($public)::|(typeinfo|typeinfo name|vtable) for ($public)\$|($public)::)"
+allowed="^((non-virtual thunk to |virtual thunk to )?($public)::|(typeinfo|typeinfo name|vtable) for ($public)(::.*)?\$)"
 strays=$(nm -D --defined-only -C "$library" | awk '$2 ~ /^[TWVDBRi]$/ { $1 = ""; $2 = ""; sub(/^  /, ""); print }' |
     grep -Ev "$allowed" || true)
 if [ -n "$strays" ]; then
