@@ -1,7 +1,6 @@
 // The product facts orvanta-cli carries in its own file, read back by CMiscFunc::GetAppVersion.
-// The header is included by its path in the tree: it needs nothing else from PXMisc, so the
-// tool does not link the library just for it.
-#include "../pxmisc/include/pxmisc/VersionBlock.h"
+// The header needs nothing else from PXMisc, so the tool does not link the library for it.
+#include "pxmisc/VersionBlock.h"
 
 #define ORVANTA_CLI_VERSION_ENTRIES                                                                \
     PXMISC_VERSION_ENTRY("ProductName", "Orvanta")                                                 \

@@ -59,10 +59,9 @@ void ExpectNoVersion(const fs::path& path, const std::string& what) {
     }
 }
 
-// The tree's orvanta-cli, found beside this test program's build folder:
-// build/pxmisc/tests/pxmisc_tests -> build/cli/orvanta-cli.
+// The tree's orvanta-cli, which the build gives its version block.
 fs::path OrvantaCliPath() {
-    return fs::path(CMiscFunc::GetExePath()) / ".." / ".." / "cli" / "orvanta-cli";
+    return ORVANTA_CLI_PATH;
 }
 
 class MiscFuncFiles : public ::testing::Test {
