@@ -48,17 +48,25 @@ struct XmlSaveClose {
 };
 using XmlSavePtr = std::unique_ptr<xmlSaveCtxt, XmlSaveClose>;
 
+struct XmlEncodingClose {
+    void operator()(xmlCharEncodingHandler* handler) const noexcept {
+        xmlCharEncCloseFunc(handler);
+    }
+};
+using XmlEncodingPtr = std::unique_ptr<xmlCharEncodingHandler, XmlEncodingClose>;
+
 // The document's bytes in `encoding` (null: the document's own, else UTF-8).
 bool Serialize(xmlDoc* doc, const char* encoding, int options, std::string& bytes) {
     if (encoding == nullptr) {
         encoding =
             doc->encoding != nullptr ? reinterpret_cast<const char*>(doc->encoding) : "UTF-8";
     }
+    // Asked first, since the writer would report an unknown encoding on stderr.
+    XmlEncodingPtr handler(xmlFindCharEncodingHandler(encoding));
     XmlBufferPtr buffer(xmlBufferCreate());
-    if (buffer == nullptr) {
+    if (handler == nullptr || buffer == nullptr) {
         return false;
     }
-    // Null for an encoding libxml2 cannot write.
     XmlSavePtr save(xmlSaveToBuffer(buffer.get(), encoding, options));
     if (save == nullptr) {
         return false;
