@@ -210,29 +210,19 @@ void CXml::Close() {
 }
 
 bool CXml::Save(const char* path) {
-    const std::string target = path != nullptr ? path : m_path;
-    std::string bytes;
-    if (m_doc == nullptr || target.empty() || !Serialize(m_doc->Doc(), nullptr, 0, bytes)) {
-        return false;
-    }
-    std::istringstream stream(std::move(bytes));
-    if (!SaveStreamToFile(stream, target.c_str())) {
-        return false;
-    }
-    if (path != nullptr) {
-        m_path = path;
-    }
-    return true;
+    return SaveAs(path, nullptr, 0);
 }
 
 bool CXml::SaveWithFormatted(const char* path, const char* encoding) {
-    if (m_doc == nullptr) {
-        return false;
-    }
+    return SaveAs(path, encoding != nullptr ? encoding : "UTF-8", XML_SAVE_FORMAT);
+}
+
+// Serialises the document and writes it to `path`, or to the path it came from; a successful
+// save under a new name makes that name the document's path.
+bool CXml::SaveAs(const char* path, const char* encoding, int options) {
     const std::string target = path != nullptr ? path : m_path;
     std::string bytes;
-    if (target.empty() || !Serialize(m_doc->Doc(), encoding != nullptr ? encoding : "UTF-8",
-                                     XML_SAVE_FORMAT, bytes)) {
+    if (m_doc == nullptr || target.empty() || !Serialize(m_doc->Doc(), encoding, options, bytes)) {
         return false;
     }
     std::istringstream stream(std::move(bytes));

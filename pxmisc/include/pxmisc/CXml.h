@@ -81,6 +81,7 @@ public:
     static bool Base64Decode(const std::string& text, unsigned char* buffer, std::size_t& length);
 
 private:
+    bool SaveAs(const char* path, const char* encoding, int options);
     // Closes, then starts an empty document.
     bool CreateDocument();
 
