@@ -1,9 +1,13 @@
-// The timers need a Qt event loop, so the tests run inside a QCoreApplication.
-#include <QCoreApplication>
+// The timers need a Qt event loop and the window helpers a widget application, so the tests run
+// inside a QApplication on the offscreen platform: no display is needed.
+#include <QApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -2,12 +2,18 @@
 
 #include "pxmisc/PXMiscExport.h"
 
+#include <QRect>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+class QComboBox;
+class QWidget;
+
 // Small helpers with no state: time and size texts, the version block of an executable, string
-// sorting, paths of the running program, decimal conversion, free disk space and file ages.
+// sorting, paths of the running program, decimal conversion, free disk space, file ages, and a
+// few window-system shortcuts (rectangles, message boxes, combo boxes, folder picker, keys,
+// cursor).
 class PXMISC_EXPORT CMiscFunc {
 public:
     CMiscFunc() = default;
@@ -84,4 +90,45 @@ public:
 
     // True when both files exist and `second` was last written strictly later than `first`.
     static bool IsDependentFileNew(const std::string& first, const std::string& second);
+
+    // The window's client rectangle (at 0,0, in its own coordinates) and its frame rectangle on
+    // the screen; an empty rectangle for no window.
+    static QRect GetClientRect(const QWidget* window);
+    static QRect GetWindowRect(const QWidget* window);
+
+    // Message box styles and results, with the values the design's callers pass and expect.
+    enum MB_STYLE : uint32_t {
+        MB_OK = 0x0,
+        MB_OKCANCEL = 0x1,
+        MB_YESNOCANCEL = 0x3,
+        MB_YESNO = 0x4,
+        MB_ICONERROR = 0x10,
+        MB_ICONQUESTION = 0x20,
+        MB_ICONWARNING = 0x30,
+        MB_ICONINFORMATION = 0x40,
+    };
+    enum MB_RESULT : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+
+    // A modal message box: the text, and the detail after a blank line when there is one
+    // ("%s\n\n %s"), under `caption`, with the buttons and icon of `style`. Returns the button
+    // pressed (IDCANCEL when the box is closed otherwise).
+    static int ResMessageBox(QWidget* parent, const std::string& text, const std::string& caption,
+                             const std::string& detail, uint32_t style);
+
+    // The item data of the item at `index`, -1 when there is no such item; the index of the
+    // first item whose data equals `data`, -1 when none does.
+    static int ComboBox_Index2Data(int index, const QComboBox* box);
+    static int ComboBox_Data2Index(int data, const QComboBox* box);
+
+    // The desktop's folder picker, starting at `folder`; on a choice `folder` receives the chosen
+    // folder, ending with "/", and the result is true. False when the user cancels.
+    static bool BrowseFolder(QWidget* owner, std::string& folder, const std::string& title);
+
+    // 0x8000 while the key was down at the last input event, else 0.
+    static int CtrlHold();
+    static int ShiftHold();
+    static int AltHold();
+
+    // Shows or hides the mouse cursor over the program's windows; repeated calls do not stack.
+    static void ShowCursor(bool show);
 };
