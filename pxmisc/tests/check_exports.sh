@@ -3,7 +3,7 @@
 # symbol must belong to one of them (members, vtables, type information).
 set -euo pipefail
 library=$1
-public='ISubject|IObserver|ObserverEntry|ITimerPX|CTimer|Domvine::[A-Za-z_]+|CFileSpec|CFileFinder|CPath|CMiscFunc'
+public='ISubject|IObserver|ObserverEntry|ITimerPX|CTimer|Domvine::[A-Za-z_]+|CFileSpec|CFileFinder|CPath|CMiscFunc|GenericHTTPClient|CInstanceChecker'
 allowed="^((non-virtual thunk to |virtual thunk to )?($public)::|(typeinfo|typeinfo name|vtable) for ($public)(::.*)?\$)"
 strays=$(nm -D --defined-only -C "$library" | awk '$2 ~ /^[TWVDBRi]$/ { $1 = ""; $2 = ""; sub(/^  /, ""); print }' |
     grep -Ev "$allowed" || true)
