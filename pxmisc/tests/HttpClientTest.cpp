@@ -57,18 +57,21 @@ int RemainingMs(Clock::time_point deadline) {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// Serves a bounded number of connections on 127.0.0.1 with one canned answer, records each raw
-// request and stops by itself after its lifetime.
+// Serves one connection per canned answer, in order, on 127.0.0.1, records each raw request and
+// stops by itself after its lifetime.
 class TestServer {
 public:
-    explicit TestServer(std::string answer, int connections = 1,
+    explicit TestServer(std::vector<std::string> answers,
                         std::chrono::milliseconds lifetime = std::chrono::seconds(3))
-        : m_listener(::socket(AF_INET, SOCK_STREAM, 0)), m_answer(std::move(answer)) {
+        : m_listener(::socket(AF_INET, SOCK_STREAM, 0)), m_answers(std::move(answers)) {
         m_port = BindLoopback(m_listener.get());
         if (m_port != 0 && ::listen(m_listener.get(), 4) == 0) {
-            m_thread = std::thread([this, connections, lifetime] { Serve(connections, lifetime); });
+            m_thread = std::thread([this, lifetime] { Serve(lifetime); });
         }
     }
+    explicit TestServer(std::string answer,
+                        std::chrono::milliseconds lifetime = std::chrono::seconds(3))
+        : TestServer(std::vector<std::string>{std::move(answer)}, lifetime) {}
     ~TestServer() { Stop(); }
 
     uint16_t Port() const { return m_port; }
@@ -88,9 +91,9 @@ private:
         }
     }
 
-    void Serve(int connections, std::chrono::milliseconds lifetime) {
+    void Serve(std::chrono::milliseconds lifetime) {
         const auto deadline = Clock::now() + lifetime;
-        for (int served = 0; served < connections; ++served) {
+        for (const std::string& answer : m_answers) {
             pollfd waiting{m_listener.get(), POLLIN, 0};
             if (::poll(&waiting, 1, RemainingMs(deadline)) <= 0) {
                 return;
@@ -101,9 +104,9 @@ private:
             }
             m_requests.push_back(ReadRequest(client.get(), deadline));
             std::size_t sent = 0;
-            while (sent < m_answer.size()) {
-                const ssize_t count = ::send(client.get(), m_answer.data() + sent,
-                                             m_answer.size() - sent, MSG_NOSIGNAL);
+            while (sent < answer.size()) {
+                const ssize_t count =
+                    ::send(client.get(), answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
                 if (count <= 0) {
                     break; // the client may stop reading once its buffer is full
                 }
@@ -140,7 +143,7 @@ private:
     }
 
     Fd m_listener;
-    std::string m_answer;
+    std::vector<std::string> m_answers;
     uint16_t m_port = 0;
     std::thread m_thread;
     std::vector<std::string> m_requests;
@@ -266,6 +269,41 @@ TEST_F(HttpClientTest, MultipartPostCarriesTextAndFilesIntact) {
     EXPECT_EQ(BodyOf(requests[0]), expected);
 }
 
+TEST_F(HttpClientTest, StepByStepExchangeFitsTheCallersBuffers) {
+    GenericHTTPClient client;
+    uint32_t received = 99;
+    char header[16];
+    char body[8];
+    EXPECT_FALSE(client.Response(header, sizeof header, body, sizeof body, received));
+    EXPECT_EQ(client.GetLastError(), static_cast<uint32_t>(CURLE_BAD_FUNCTION_ARGUMENT));
+
+    TestServer server("HTTP/1.0 200 OK\r\nServer: test\r\n\r\nabcdefghijk");
+    ASSERT_TRUE(client.Connect("127.0.0.1", kAgent, server.Port(), nullptr, nullptr));
+    ASSERT_TRUE(client.RequestOfURI("/step", /*method=*/0));
+    ASSERT_TRUE(client.Response(header, sizeof header, body, sizeof body, received));
+    EXPECT_EQ(received, 7u);
+    EXPECT_STREQ(body, "abcdefg");
+    EXPECT_STREQ(header, "HTTP/1.0 200 OK");
+    EXPECT_TRUE(client.Close());
+    EXPECT_TRUE(client.Close());
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].rfind("GET /step HTTP/1.0\r\n", 0), 0u);
+}
+
+TEST_F(HttpClientTest, RedirectKeepsOnlyTheFinalHeaders) {
+    TestServer server(
+        std::vector<std::string>{"HTTP/1.0 302 Found\r\nLocation: /final\r\n\r\nmoved",
+                                 "HTTP/1.0 200 OK\r\nX-Final: yes\r\n\r\nthe installer"});
+    GenericHTTPClient client;
+    ASSERT_TRUE(
+        client.Request(server.Url("/first").c_str(), GenericHTTPClient::REQUEST_GET, kAgent));
+    EXPECT_STREQ(client.QueryHTTPResponse(), "the installer");
+    EXPECT_STREQ(client.QueryHTTPResponseHeader(), "HTTP/1.0 200 OK\r\nX-Final: yes\r\n\r\n");
+    const auto& requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].rfind("GET /final HTTP/1.0\r\n", 0), 0u) << requests[1];
+}
+
 TEST_F(HttpClientTest, RefusedConnectionFailsWithItsErrorCode) {
     // A bound socket that never listens keeps the port ours and refusing.
     Fd holder(::socket(AF_INET, SOCK_STREAM, 0));
@@ -343,7 +381,7 @@ TEST_F(HttpClientTest, UnreadableFileArgumentFailsTheRequest) {
     EXPECT_EQ(client.AllocMultiPartsFormData(body, "B"), 0u);
 
     // Nothing should arrive, so the server need not wait long.
-    TestServer server("HTTP/1.0 200 OK\r\n\r\nok", 1, std::chrono::milliseconds(300));
+    TestServer server("HTTP/1.0 200 OK\r\n\r\nok", std::chrono::milliseconds(300));
     EXPECT_FALSE(
         client.Request(server.Url("/").c_str(), GenericHTTPClient::REQUEST_POST_MULTIPART, kAgent));
     EXPECT_EQ(client.GetLastError(), static_cast<uint32_t>(CURLE_READ_ERROR));
