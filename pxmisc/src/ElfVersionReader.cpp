@@ -142,38 +142,36 @@ struct Section {
 
 #define PXMISC_FIELD_(type, field) offsetof(type, field), sizeof(type::field)
 
-FileHeader DecodeFileHeader(const ElfFormat& format, std::span<const unsigned char> bytes) {
+// The same fields in either class: only the layout of the record differs.
+template <class Ehdr>
+FileHeader DecodeFileHeaderAs(const ElfFormat& format, std::span<const unsigned char> bytes) {
     FileHeader header;
-    if (format.Is64()) {
-        header.sectionTableOffset = format.Read(bytes, PXMISC_FIELD_(Elf64_Ehdr, e_shoff));
-        header.sectionEntryBytes = format.Read(bytes, PXMISC_FIELD_(Elf64_Ehdr, e_shentsize));
-        header.sectionCount = format.Read(bytes, PXMISC_FIELD_(Elf64_Ehdr, e_shnum));
-        header.namesSectionIndex = format.Read(bytes, PXMISC_FIELD_(Elf64_Ehdr, e_shstrndx));
-    } else {
-        header.sectionTableOffset = format.Read(bytes, PXMISC_FIELD_(Elf32_Ehdr, e_shoff));
-        header.sectionEntryBytes = format.Read(bytes, PXMISC_FIELD_(Elf32_Ehdr, e_shentsize));
-        header.sectionCount = format.Read(bytes, PXMISC_FIELD_(Elf32_Ehdr, e_shnum));
-        header.namesSectionIndex = format.Read(bytes, PXMISC_FIELD_(Elf32_Ehdr, e_shstrndx));
-    }
+    header.sectionTableOffset = format.Read(bytes, PXMISC_FIELD_(Ehdr, e_shoff));
+    header.sectionEntryBytes = format.Read(bytes, PXMISC_FIELD_(Ehdr, e_shentsize));
+    header.sectionCount = format.Read(bytes, PXMISC_FIELD_(Ehdr, e_shnum));
+    header.namesSectionIndex = format.Read(bytes, PXMISC_FIELD_(Ehdr, e_shstrndx));
     return header;
 }
 
-Section DecodeSection(const ElfFormat& format, std::span<const unsigned char> bytes) {
+template <class Shdr>
+Section DecodeSectionAs(const ElfFormat& format, std::span<const unsigned char> bytes) {
     Section section;
-    if (format.Is64()) {
-        section.nameOffset = format.Read(bytes, PXMISC_FIELD_(Elf64_Shdr, sh_name));
-        section.type = format.Read(bytes, PXMISC_FIELD_(Elf64_Shdr, sh_type));
-        section.offset = format.Read(bytes, PXMISC_FIELD_(Elf64_Shdr, sh_offset));
-        section.byteCount = format.Read(bytes, PXMISC_FIELD_(Elf64_Shdr, sh_size));
-        section.link = format.Read(bytes, PXMISC_FIELD_(Elf64_Shdr, sh_link));
-    } else {
-        section.nameOffset = format.Read(bytes, PXMISC_FIELD_(Elf32_Shdr, sh_name));
-        section.type = format.Read(bytes, PXMISC_FIELD_(Elf32_Shdr, sh_type));
-        section.offset = format.Read(bytes, PXMISC_FIELD_(Elf32_Shdr, sh_offset));
-        section.byteCount = format.Read(bytes, PXMISC_FIELD_(Elf32_Shdr, sh_size));
-        section.link = format.Read(bytes, PXMISC_FIELD_(Elf32_Shdr, sh_link));
-    }
+    section.nameOffset = format.Read(bytes, PXMISC_FIELD_(Shdr, sh_name));
+    section.type = format.Read(bytes, PXMISC_FIELD_(Shdr, sh_type));
+    section.offset = format.Read(bytes, PXMISC_FIELD_(Shdr, sh_offset));
+    section.byteCount = format.Read(bytes, PXMISC_FIELD_(Shdr, sh_size));
+    section.link = format.Read(bytes, PXMISC_FIELD_(Shdr, sh_link));
     return section;
+}
+
+FileHeader DecodeFileHeader(const ElfFormat& format, std::span<const unsigned char> bytes) {
+    return format.Is64() ? DecodeFileHeaderAs<Elf64_Ehdr>(format, bytes)
+                         : DecodeFileHeaderAs<Elf32_Ehdr>(format, bytes);
+}
+
+Section DecodeSection(const ElfFormat& format, std::span<const unsigned char> bytes) {
+    return format.Is64() ? DecodeSectionAs<Elf64_Shdr>(format, bytes)
+                         : DecodeSectionAs<Elf32_Shdr>(format, bytes);
 }
 
 #undef PXMISC_FIELD_
