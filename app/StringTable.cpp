@@ -1,0 +1,88 @@
+#include "StringTable.h"
+
+#include "pxmisc/CXmlNodes.h"
+
+#include <strings.h>
+
+std::unique_ptr<StringTable> StringTable::s_instance;
+
+namespace {
+
+bool SameCode(const std::string& left, const std::string& right) {
+    return strcasecmp(left.c_str(), right.c_str()) == 0;
+}
+
+// One string entry: every translation names its language; the chosen language's text wins,
+// and English fills in whatever the chosen language lacks or leaves empty.
+void ReadEntry(Domvine::CXmlNode& entry, const std::string& languageCode,
+               std::map<std::string, std::string>& texts,
+               std::map<std::string, std::string>& languages) {
+    const std::string identifier = entry.GetAttribute("strid");
+    const std::unique_ptr<Domvine::CXmlNodes> translations = entry.GetChildren();
+    if (!translations) {
+        return;
+    }
+    const long count = translations->GetCount();
+    for (long index = 0; index < count; ++index) {
+        Domvine::CXmlNode translation = (*translations)[index];
+        const std::string code = translation.GetAttribute("code");
+        languages[code] = translation.GetAttribute("lang");
+        if (SameCode(code, languageCode)) {
+            texts[identifier] = translation.GetValue();
+        }
+    }
+    for (long index = 0; index < count; ++index) {
+        Domvine::CXmlNode translation = (*translations)[index];
+        if (SameCode(translation.GetAttribute("code"), "en")) {
+            std::string& text = texts[identifier];
+            if (text.empty()) {
+                text = translation.GetValue();
+            }
+        }
+    }
+}
+
+} // namespace
+
+StringTable& StringTable::Instance() {
+    if (!s_instance) {
+        s_instance.reset(new StringTable);
+    }
+    return *s_instance;
+}
+
+void StringTable::Release() {
+    s_instance.reset();
+}
+
+bool StringTable::Load(const std::string& path, const std::string& languageCode) {
+    if (!m_document.Open(path.c_str())) {
+        return false;
+    }
+    const std::unique_ptr<Domvine::CXmlNode> root = m_document.GetRoot();
+    if (!root || root->IsNull()) {
+        return false;
+    }
+    const std::unique_ptr<Domvine::CXmlNodes> entries = root->GetChildren();
+    if (!entries) {
+        return false;
+    }
+    for (long index = 0; index < entries->GetCount(); ++index) {
+        Domvine::CXmlNode entry = (*entries)[index];
+        ReadEntry(entry, languageCode, m_texts, m_languages);
+    }
+    return true;
+}
+
+std::string StringTable::Lookup(const std::string& identifier) {
+    const auto found = m_texts.find(identifier);
+    return found == m_texts.end() ? std::string() : found->second;
+}
+
+void StringTable::GetLanguages(std::vector<std::string>& codes,
+                               std::vector<std::string>& names) const {
+    for (const auto& [code, name] : m_languages) {
+        codes.push_back(code);
+        names.push_back(name);
+    }
+}

@@ -1,0 +1,55 @@
+#include "UiTestSupport.h"
+
+#include "StringTable.h"
+
+#include <QFile>
+#include <QSettings>
+#include <gtest/gtest.h>
+
+void FailOnUnexpectedMessages() {
+    SetMessageResponder([](const std::string& text, MessageButtons) {
+        ADD_FAILURE() << "unexpected message box: " << text;
+        return static_cast<int>(IDOK);
+    });
+}
+
+MessageRecorder::MessageRecorder(std::vector<int> answers) : m_answers(std::move(answers)) {
+    SetMessageResponder([this](const std::string& text, MessageButtons buttons) {
+        m_shown.push_back({text, buttons});
+        if (m_shown.size() <= m_answers.size()) {
+            return m_answers[m_shown.size() - 1];
+        }
+        return static_cast<int>(buttons == MessageButtons::YesNo ? IDYES : IDOK);
+    });
+}
+
+MessageRecorder::~MessageRecorder() {
+    FailOnUnexpectedMessages();
+}
+
+ScopedStringTable::ScopedStringTable(const std::string& xml, const std::string& language) {
+    StringTable::Release();
+    const QString path = m_folder.filePath("strings.xml");
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly) &&
+        file.write(xml.data(), static_cast<qint64>(xml.size())) ==
+            static_cast<qint64>(xml.size())) {
+        file.close();
+        m_loaded = StringTable::Instance().Load(path.toStdString(), language);
+    }
+}
+
+ScopedStringTable::ScopedStringTable(const std::string& language) {
+    StringTable::Release();
+    m_loaded = StringTable::Instance().Load(ORVANTA_STRINGS_XML, language);
+}
+
+ScopedStringTable::~ScopedStringTable() {
+    StringTable::Release();
+}
+
+void ClearSettings() {
+    QSettings settings;
+    settings.clear();
+    settings.sync();
+}
