@@ -1,5 +1,9 @@
 #include "WorkFiles.h"
 
+#include "FileHandle.h"
+
+#include <cstdio>
+
 namespace orvanta {
 
 WorkFiles DeriveWorkFiles(const std::string& sourcePath, const std::string& tempFolder) {
@@ -16,6 +20,23 @@ WorkFiles DeriveWorkFiles(const std::string& sourcePath, const std::string& temp
     files.ringtoneWavPath = tempFolder + name + "_ringtone.wav";
     files.ringtoneMp3Path = folder + name + "_ringtone.mp3";
     return files;
+}
+
+WorkFiles& CurrentWorkFiles() {
+    static WorkFiles files;
+    return files;
+}
+
+void RemoveTemporaryWorkFiles(const WorkFiles& files) {
+    for (const std::string* path :
+         {&files.workingWavPath, &files.peakFilePath, &files.ringtoneWavPath}) {
+        // A temporary name that reaches the source or the MP3 (through a link, say) must never
+        // take the user's files with it.
+        if (!path->empty() && !IsSameFile(*path, files.sourcePath) &&
+            !IsSameFile(*path, files.ringtoneMp3Path)) {
+            std::remove(path->c_str());
+        }
+    }
 }
 
 } // namespace orvanta

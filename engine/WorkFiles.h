@@ -19,4 +19,13 @@ struct WorkFiles {
 // without one (relative to the current folder).
 WorkFiles DeriveWorkFiles(const std::string& sourcePath, const std::string& tempFolder);
 
+// The current job's paths, shared by the pages and the window that cleans up after them; all
+// empty until an import succeeds.
+WorkFiles& CurrentWorkFiles();
+
+// Deletes the job's working WAV, peak file and ringtone WAV. The source and the MP3 stay, even
+// when a temporary path names the same file; a file
+// that is already gone or cannot be deleted is left to the temporary folder's own clean-up.
+void RemoveTemporaryWorkFiles(const WorkFiles& files);
+
 } // namespace orvanta
