@@ -102,12 +102,13 @@ bool WizardTabControl::SelectPage(int index) {
     if (arriving.page == nullptr) {
         return true;
     }
-    if (arriving.savedFocus != nullptr) {
-        arriving.savedFocus->setFocus();
-    }
     LayOut(arriving.page);
     arriving.page->OnActivate(previous);
     arriving.page->show();
+    // A hidden widget cannot take the focus, so it is handed back once the page shows.
+    if (arriving.savedFocus != nullptr) {
+        arriving.savedFocus->setFocus();
+    }
     return true;
 }
 
