@@ -102,6 +102,8 @@ TEST_F(WizardTabControlTest, PagesFillTheFrameBelowTheTabStrip) {
 TEST_F(WizardTabControlTest, ReturningToAPageGivesTheFocusBackToWhereItWas) {
     auto* first = new QLineEdit(m_pages[0].get());
     auto* second = new QLineEdit(m_pages[0].get());
+    first->show();
+    second->show();
     m_control->activateWindow();
     second->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return second->hasFocus(); }));
