@@ -2,15 +2,11 @@
 
 #include "pxmisc/CXmlNodes.h"
 
-#include <strings.h>
+#include <algorithm>
 
 std::unique_ptr<StringTable> StringTable::s_instance;
 
 namespace {
-
-bool SameCode(const std::string& left, const std::string& right) {
-    return strcasecmp(left.c_str(), right.c_str()) == 0;
-}
 
 // One string entry: every translation names its language; the chosen language's text wins,
 // and English fills in whatever the chosen language lacks or leaves empty.
@@ -27,13 +23,13 @@ void ReadEntry(Domvine::CXmlNode& entry, const std::string& languageCode,
         Domvine::CXmlNode translation = (*translations)[index];
         const std::string code = translation.GetAttribute("code");
         languages[code] = translation.GetAttribute("lang");
-        if (SameCode(code, languageCode)) {
+        if (StringTable::SameLanguageCode(code, languageCode)) {
             texts[identifier] = translation.GetValue();
         }
     }
     for (long index = 0; index < count; ++index) {
         Domvine::CXmlNode translation = (*translations)[index];
-        if (SameCode(translation.GetAttribute("code"), "en")) {
+        if (StringTable::SameLanguageCode(translation.GetAttribute("code"), "en")) {
             std::string& text = texts[identifier];
             if (text.empty()) {
                 text = translation.GetValue();
@@ -72,6 +68,14 @@ bool StringTable::Load(const std::string& path, const std::string& languageCode)
         ReadEntry(entry, languageCode, m_texts, m_languages);
     }
     return true;
+}
+
+bool StringTable::SameLanguageCode(const std::string& left, const std::string& right) {
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return std::equal(left.begin(), left.end(), right.begin(), right.end(),
+                      [&](char a, char b) { return lower(a) == lower(b); });
 }
 
 std::string StringTable::Lookup(const std::string& identifier) {

@@ -26,6 +26,9 @@ public:
     // same position.
     void GetLanguages(std::vector<std::string>& codes, std::vector<std::string>& names) const;
 
+    // Language codes match ignoring ASCII case, whatever the process locale.
+    static bool SameLanguageCode(const std::string& left, const std::string& right);
+
 private:
     StringTable() = default;
 

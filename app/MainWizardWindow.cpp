@@ -1,0 +1,235 @@
+#include "MainWizardWindow.h"
+
+#include "AboutBox.h"
+#include "AppMainWindow.h"
+#include "AppProfile.h"
+#include "Application.h"
+#include "BitmapButton.h"
+#include "MessageBox.h"
+#include "Resources.h"
+#include "StepPage.h"
+#include "StringTable.h"
+#include "WizardTabControl.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabBar>
+#include <QUrl>
+#include <vector>
+
+namespace {
+
+// The window's arrangement, in pixels: its dialog-unit layout at 1.5 px across
+// and 1.625 px down.
+constexpr QSize kClientSize{700, 504};
+constexpr QRect kPreviousRect{10, 457, 170, 29};
+constexpr QRect kNextRect{520, 457, 170, 29};
+constexpr QRect kTabRect{10, 11, 680, 426};
+
+// Image and text placement of the arrow buttons: left or right, centred
+// vertically.
+constexpr int kAlignLeftMiddle = 4;
+constexpr int kAlignRightMiddle = 6;
+
+const char* const kHomePageUrl = "https://www.orvanta.example/";
+const char* const kFeedbackUrl = "https://www.orvanta.example/contact";
+
+constexpr StepTexts kImportTexts{"idd_importing_description", nullptr, "idc_load_file"};
+constexpr StepTexts kEditTexts{"idd_editing_description", "idd_select_source_file",
+                               "idd_generate_ringtone_file"};
+constexpr StepTexts kSaveTexts{"idd_saving_description", "idd_editing", "idd_new_ringtone"};
+
+QString Text(const char* identifier) {
+    return QString::fromStdString(StringTable::Instance().Lookup(identifier));
+}
+
+std::vector<std::string> LanguageCodes() {
+    std::vector<std::string> codes;
+    std::vector<std::string> names;
+    StringTable::Instance().GetLanguages(codes, names);
+    return codes;
+}
+
+MainWizardWindow* MainWizard() {
+    return qobject_cast<MainWizardWindow*>(AppMainWindow());
+}
+
+WizardPages StepPages() {
+    return {std::make_unique<StepPage>(kImportTexts), std::make_unique<StepPage>(kEditTexts),
+            std::make_unique<StepPage>(kSaveTexts)};
+}
+
+} // namespace
+
+MainWizardWindow::MainWizardWindow(QWidget* parent) : MainWizardWindow(StepPages(), parent) {}
+
+MainWizardWindow::MainWizardWindow(WizardPages pages, QWidget* parent)
+    : QDialog(parent), m_menuBar(new QMenuBar(this)), m_client(new QWidget(this)),
+      m_previous(new BitmapButton(QStringLiteral("Previous"), m_client)),
+      m_next(new BitmapButton(QStringLiteral("Next"), m_client)),
+      m_tabControl(new WizardTabControl(m_client)) {
+    SetAppMainWindow(this);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    BuildMenus();
+    setWindowIcon(ProgramIcon());
+    SetUpButtons();
+    setWindowTitle(Text("idd_production_local_name"));
+    m_tabControl->setGeometry(kTabRect);
+    AddPages(std::move(pages));
+    SetTabImages();
+    const int menuHeight = m_menuBar->sizeHint().height();
+    m_menuBar->setGeometry(0, 0, kClientSize.width(), menuHeight);
+    m_client->setGeometry(0, menuHeight, kClientSize.width(), kClientSize.height());
+    setFixedSize(kClientSize.width(), kClientSize.height() + menuHeight);
+    // The first page sets up its buttons before the window is ever shown.
+    m_tabControl->Page(0)->OnActivate(0);
+}
+
+MainWizardWindow::~MainWizardWindow() {
+    if (AppMainWindow() == this) {
+        SetAppMainWindow(nullptr);
+    }
+}
+
+void MainWizardWindow::ConfirmExit() {
+    if (!Application::IsClosingForUpdate() &&
+        ShowMessage(this, StringTable::Instance().Lookup("idd_confirm_exit"),
+                    MessageButtons::YesNo) != IDYES) {
+        return;
+    }
+    done(QDialog::Accepted);
+}
+
+void MainWizardWindow::ChangeLanguage(const std::string& code) {
+    ShowMessage(this, StringTable::Instance().Lookup("idd_restart_for_language_changing"),
+                MessageButtons::Ok);
+    AppProfile::WriteString(AppProfile::kUiSection, AppProfile::kActiveLanguageKey, code);
+    UpdateLanguageChecks();
+}
+
+void MainWizardWindow::OnSysCommand(int command) {
+    if ((command & 0xFFF0) == kAboutCommand) {
+        AboutBox about(this);
+        about.exec();
+        return;
+    }
+    const std::vector<std::string> codes = LanguageCodes();
+    const int language = command - kFirstLanguageCommand;
+    if (language >= 0 && language < static_cast<int>(codes.size())) {
+        ChangeLanguage(codes[static_cast<std::size_t>(language)]);
+    } else if (command == kHomePageCommand) {
+        QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePageUrl)));
+    } else if (command == kFeedbackCommand) {
+        QDesktopServices::openUrl(QUrl(QString::fromLatin1(kFeedbackUrl)));
+    }
+}
+
+void MainWizardWindow::OnPrevious() {
+    m_tabControl->SelectPage(std::max(m_tabControl->CurrentIndex() - 1, 0));
+}
+
+void MainWizardWindow::OnNext() {
+    const int current = m_tabControl->CurrentIndex();
+    m_tabControl->SelectPage(current + 1 < m_tabControl->PageCount() ? current + 1 : 0);
+}
+
+void MainWizardWindow::accept() {}
+
+void MainWizardWindow::reject() {}
+
+void MainWizardWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    ConfirmExit();
+}
+
+void MainWizardWindow::BuildMenus() {
+    m_helpMenu = m_menuBar->addMenu(Text("idc_help"));
+    AddCommand(m_helpMenu, StringTable::Instance().Lookup("idc_page_home"), kHomePageCommand);
+    AddCommand(m_helpMenu, StringTable::Instance().Lookup("idc_page_feedback"), kFeedbackCommand);
+    m_helpMenu->addSeparator();
+    AddCommand(m_helpMenu, StringTable::Instance().Lookup("idc_about"), kAboutCommand);
+    m_languageMenu = m_menuBar->addMenu(Text("idc_anguage"));
+    BuildLanguageMenu();
+}
+
+void MainWizardWindow::BuildLanguageMenu() {
+    std::vector<std::string> codes;
+    std::vector<std::string> names;
+    StringTable::Instance().GetLanguages(codes, names);
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        QAction* action = AddCommand(m_languageMenu, names[index],
+                                     kFirstLanguageCommand + static_cast<int>(index));
+        action->setCheckable(true);
+    }
+    UpdateLanguageChecks();
+}
+
+QAction* MainWizardWindow::AddCommand(QMenu* menu, const std::string& text, int command) {
+    QAction* action = menu->addAction(QString::fromStdString(text));
+    // A translated "&" is a letter, not a shortcut mark.
+    action->setText(action->text().replace(QLatin1Char('&'), QStringLiteral("&&")));
+    action->setData(command);
+    connect(action, &QAction::triggered, this, [this, command] { OnSysCommand(command); });
+    return action;
+}
+
+void MainWizardWindow::UpdateLanguageChecks() {
+    const std::vector<std::string> codes = LanguageCodes();
+    const std::string active = AppProfile::ActiveLanguage();
+    const QList<QAction*> actions = m_languageMenu->actions();
+    for (qsizetype index = 0; index < actions.size(); ++index) {
+        const auto position = static_cast<std::size_t>(index);
+        actions[index]->setChecked(position < codes.size() &&
+                                   StringTable::SameLanguageCode(codes[position], active));
+    }
+}
+
+void MainWizardWindow::SetUpButtons() {
+    m_next->LoadBitmap(IDB_NEXT, kTransparentColour);
+    m_next->SetImageAlignment(kAlignRightMiddle);
+    m_next->SetTextAlignment(kAlignLeftMiddle);
+    m_previous->LoadBitmap(IDB_PREVIOUS, kTransparentColour);
+    m_previous->SetImageAlignment(kAlignLeftMiddle);
+    m_previous->SetTextAlignment(kAlignRightMiddle);
+    for (BitmapButton* button : {m_previous, m_next}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    m_previous->setGeometry(kPreviousRect);
+    m_next->setGeometry(kNextRect);
+    connect(m_previous, &QPushButton::clicked, this, &MainWizardWindow::OnPrevious);
+    connect(m_next, &QPushButton::clicked, this, &MainWizardWindow::OnNext);
+}
+
+void MainWizardWindow::AddPages(WizardPages pages) {
+    m_pages = std::move(pages);
+    StringTable& strings = StringTable::Instance();
+    m_tabControl->AddPage(strings.Lookup("idd_importing"), 0, m_pages.importPage.get(), false);
+    m_tabControl->AddPage(strings.Lookup("idd_editing"), 1, m_pages.editPage.get(), false);
+    m_tabControl->AddPage(strings.Lookup("idd_saving"), 2, m_pages.savePage.get(), false);
+}
+
+void MainWizardWindow::SetTabImages() {
+    const int images[] = {IDB_TAB_IMPORT, IDB_TAB_EDIT, IDB_TAB_SAVE};
+    for (int tab = 0; tab < m_tabControl->PageCount(); ++tab) {
+        m_tabControl->TabBar()->setTabIcon(tab, QIcon(LoadBitmap(images[tab], kTransparentColour)));
+    }
+    m_tabControl->TabBar()->setIconSize(QSize(16, 16));
+}
+
+void SetWizardButtonText(int which, const std::string& text) {
+    if (MainWizardWindow* window = MainWizard()) {
+        BitmapButton* button = which != 0 ? window->PreviousButton() : window->NextButton();
+        button->setText(QString::fromStdString(text));
+    }
+}
+
+void ShowWizardButton(int which, bool show) {
+    if (MainWizardWindow* window = MainWizard()) {
+        BitmapButton* button = which != 0 ? window->PreviousButton() : window->NextButton();
+        button->setVisible(show);
+    }
+}
