@@ -1,0 +1,346 @@
+#include "ProgressDialog.h"
+
+#include "AppMainWindow.h"
+#include "AppProfile.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStringList>
+#include <QStyle>
+#include <QWindow>
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+namespace {
+
+constexpr int kMargin = 10;
+constexpr int kMessageWidth = 390;
+constexpr int kInitialHeight = 130;
+constexpr qsizetype kMaxMessageLength = 511;
+
+// Whole per cent of the way from lower to upper, halves rounded up. In 64 bits, since a count
+// of sample frames times 100 overflows 32 bits after a few minutes of audio.
+int PercentOf(int position, int lower, int upper) {
+    if (upper <= lower) {
+        return 0;
+    }
+    const int64_t span = int64_t{upper} - lower;
+    const int64_t doubled = (int64_t{position} - lower) * 200 + span;
+    const int64_t denominator = 2 * span;
+    int64_t percent = doubled / denominator;
+    // Floor, not truncation, for a position below the lower bound.
+    if (doubled % denominator != 0 && doubled < 0) {
+        --percent;
+    }
+    return static_cast<int>(std::clamp<int64_t>(percent, std::numeric_limits<int>::min(),
+                                                std::numeric_limits<int>::max()));
+}
+
+// The first `limit` characters; a character outside the basic plane is never split.
+QString CutAt(const QString& text, qsizetype limit) {
+    qsizetype end = 0;
+    for (qsizetype count = 0; end < text.size() && count < limit; ++count) {
+        const bool pair =
+            text[end].isHighSurrogate() && end + 1 < text.size() && text[end + 1].isLowSurrogate();
+        end += pair ? 2 : 1;
+    }
+    return text.left(end);
+}
+
+} // namespace
+
+ProgressDialog::ProgressDialog()
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowStaysOnTopHint) {
+    setCursor(Qt::BusyCursor);
+    setAutoFillBackground(true);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, background.color(QPalette::Button));
+    setPalette(background);
+    setFont(QApplication::font("QMessageBox"));
+}
+
+ProgressDialog::ProgressDialog(const std::string& title, const std::string& cancelLabel)
+    : ProgressDialog() {
+    m_title = QString::fromStdString(title);
+    m_cancelLabel = QString::fromStdString(cancelLabel);
+    Create(AppMainWindow(), title);
+}
+
+ProgressDialog::~ProgressDialog() {
+    Destroy();
+}
+
+bool ProgressDialog::Create(QWidget* owner, const std::string& title) {
+    m_owner = owner;
+    m_title = QString::fromStdString(title);
+    if (m_message == nullptr) {
+        CreateControls();
+    }
+    m_cancelButton->setText(m_cancelLabel);
+    setWindowTitle(m_title);
+    setGeometry(0, 0, kMessageWidth, kInitialHeight);
+    ResizeToContents(m_lines, kMessageWidth);
+    // The native window must exist before it can be made to belong to the owner's.
+    create();
+    if (owner != nullptr && owner->window()->windowHandle() != nullptr) {
+        windowHandle()->setTransientParent(owner->window()->windowHandle());
+    }
+    m_created = true;
+    m_positioned = false;
+    if (m_persistent) {
+        RestoreSettings();
+    } else {
+        Center();
+    }
+    show();
+    return true;
+}
+
+void ProgressDialog::CreateControls() {
+    m_message = new QLabel(this);
+    m_message->setTextFormat(Qt::PlainText);
+    m_message->setWordWrap(false);
+    m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_bar = new QProgressBar(this);
+    m_bar->setTextVisible(false);
+    m_cancelButton = new QPushButton(this);
+    connect(m_cancelButton, &QPushButton::clicked, this, &ProgressDialog::OnCancel);
+    // Cancel gestures are caught before the controls see them, wherever the focus is.
+    installEventFilter(this);
+    for (QWidget* control : {static_cast<QWidget*>(m_message), static_cast<QWidget*>(m_bar),
+                             static_cast<QWidget*>(m_cancelButton)}) {
+        control->installEventFilter(this);
+    }
+}
+
+bool ProgressDialog::GoModal(const std::string& title, const std::string& cancelLabel) {
+    if (!m_created && !Create(AppMainWindow(), title)) {
+        return false;
+    }
+    // A second call finds the owner already disabled and must not forget whom to re-enable.
+    if (!m_modal) {
+        QWidget* last = nullptr;
+        for (QWidget* window = m_owner; window != nullptr && window->isEnabled();
+             window = window->parentWidget()) {
+            last = window;
+        }
+        if (last != nullptr) {
+            last->setEnabled(false);
+            m_disabledAncestor = last;
+        }
+    }
+    m_cancelLabel = QString::fromStdString(cancelLabel);
+    setEnabled(true);
+    m_modal = true;
+    return true;
+}
+
+void ProgressDialog::SetRange(int lower, int upper, int step) {
+    if (!m_created) {
+        return;
+    }
+    m_bar->setRange(lower, upper);
+    m_lower = lower;
+    m_upper = upper;
+    m_step = step;
+    // A phase that takes over the window shows its own percentage from its first step, even
+    // when it equals the one the previous phase left in the title.
+    if (m_positioned) {
+        m_previousPercent = -1;
+    }
+}
+
+int ProgressDialog::SetPos(int position) {
+    if (!m_created) {
+        return m_previousPosition;
+    }
+    Show();
+    const int previous = m_previousPosition;
+    m_previousPosition = position;
+    m_positioned = true;
+    const int percent = PercentOf(position, m_lower, m_upper);
+    if (percent != m_previousPercent) {
+        m_previousPercent = percent;
+        UpdateTitle(percent);
+    }
+    m_bar->setValue(position);
+    return previous;
+}
+
+void ProgressDialog::UpdateTitle(int percent) {
+    setWindowTitle(m_title + QStringLiteral(" [") + QString::number(percent) +
+                   QStringLiteral("%]"));
+}
+
+void ProgressDialog::SetText(const std::string& text) {
+    if (!m_created) {
+        return;
+    }
+    m_message->setText(CutAt(QString::fromStdString(text), kMaxMessageLength));
+}
+
+std::string ProgressDialog::Message() const {
+    return m_message != nullptr ? m_message->text().toStdString() : std::string();
+}
+
+int ProgressDialog::PeekAndPump(bool cancelOnEscape) {
+    // However the cancel came (a gesture, the button's own command, a close request), the loop
+    // hears of it once; it must stop at that 0.
+    const auto reportCancel = [this] {
+        if (m_cancelReported) {
+            return 1;
+        }
+        m_cancelReported = true;
+        return 0;
+    };
+    if (m_cancelled) {
+        return reportCancel();
+    }
+    m_cancelOnEscape = cancelOnEscape;
+    if (m_modal && m_created && !isActiveWindow()) {
+        activateWindow();
+        setFocus();
+    }
+    const QPointer<ProgressDialog> alive(this);
+    QCoreApplication::processEvents();
+    if (!alive) {
+        return 0;
+    }
+    if (m_cancelRequested) {
+        m_cancelRequested = false;
+        OnCancel();
+    }
+    return m_cancelled ? reportCancel() : 1;
+}
+
+bool ProgressDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (IsCancelGesture(watched, event)) {
+        // The button would stay pressed without the release it never sees.
+        m_cancelButton->setDown(false);
+        m_cancelRequested = true;
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool ProgressDialog::IsCancelGesture(QObject* watched, QEvent* event) const {
+    if (event->type() == QEvent::KeyPress) {
+        return m_cancelOnEscape && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+    }
+    if (event->type() == QEvent::MouseButtonRelease && m_modal && watched == m_cancelButton) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        return mouse->button() == Qt::LeftButton &&
+               m_cancelButton->rect().contains(mouse->position().toPoint());
+    }
+    return false;
+}
+
+// The window has no close box, but a window manager can still ask; that is a cancel too.
+void ProgressDialog::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    OnCancel();
+}
+
+void ProgressDialog::OnCancel() {
+    if (m_persistent) {
+        SaveSettings();
+    }
+    m_cancelled = true;
+    Hide();
+    // A modal window needs no close request: the loop stops at the step that reports the
+    // cancel, and the end function of its phase destroys the window.
+    if (QWidget* main = AppMainWindow()) {
+        main->raise();
+        main->activateWindow();
+    }
+}
+
+void ProgressDialog::Hide() {
+    if (m_created && isVisible()) {
+        hide();
+    }
+}
+
+void ProgressDialog::Show() {
+    if (m_created && isHidden()) {
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        show();
+        repaint();
+    }
+}
+
+void ProgressDialog::Destroy() {
+    if (m_created && m_persistent) {
+        SaveSettings();
+    }
+    if (m_modal) {
+        m_modal = false;
+        if (m_disabledAncestor) {
+            m_disabledAncestor->setEnabled(true);
+        }
+        m_disabledAncestor = nullptr;
+    }
+    if (m_created) {
+        hide();
+        m_created = false;
+    }
+}
+
+void ProgressDialog::SaveSettings() {
+    if (!m_created) {
+        return;
+    }
+    AppProfile::WriteInt(AppProfile::kSettingsSection, AppProfile::kXKey, pos().x());
+    AppProfile::WriteInt(AppProfile::kSettingsSection, AppProfile::kYKey, pos().y());
+}
+
+void ProgressDialog::RestoreSettings() {
+    const QPoint corner(AppProfile::GetInt(AppProfile::kSettingsSection, AppProfile::kXKey, -1),
+                        AppProfile::GetInt(AppProfile::kSettingsSection, AppProfile::kYKey, -1));
+    if (corner.x() < 0 || corner.y() < 0 || QGuiApplication::screenAt(corner) == nullptr) {
+        Center();
+    } else {
+        move(corner);
+    }
+}
+
+void ProgressDialog::Center() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return;
+    }
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void ProgressDialog::ResizeToContents(int lines, int width) {
+    const QFontMetrics metrics(font());
+    const int edge = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+    const QString rows =
+        QStringList(std::max(lines, 1), QStringLiteral("M")).join(QLatin1Char('\n'));
+    const int messageHeight =
+        metrics.boundingRect(QRect(0, 0, width, 0), Qt::AlignLeft | Qt::TextDontClip, rows)
+            .height();
+    m_message->setGeometry(kMargin, kMargin, width, messageHeight);
+
+    const int buttonWidth =
+        metrics.horizontalAdvance(m_cancelLabel + QStringLiteral("  ")) + 4 * edge;
+    const int buttonHeight = metrics.height() + 3 * edge;
+    const int buttonLeft = kMargin + width - buttonWidth;
+    const int buttonTop = kMargin + messageHeight + kMargin;
+    m_cancelButton->setGeometry(buttonLeft, buttonTop, buttonWidth, buttonHeight);
+    m_bar->setGeometry(kMargin, buttonTop + edge, buttonLeft - kMargin - kMargin,
+                       buttonHeight - 2 * edge);
+
+    setFixedSize(width + 2 * kMargin, buttonTop + buttonHeight + kMargin);
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <string>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+// The small window behind the engine's long loops. The loops run on the user-interface thread,
+// so each block of work calls SetPos and then PeekAndPump, which keeps the windows alive and
+// tells the loop whether the user pressed Cancel or Escape. While modal it disables the main
+// window, so no second job can start meanwhile.
+//
+// A top-level window of its own, never a child: a disabled Qt parent would disable it too. It
+// belongs to the main window as a transient window instead.
+class ProgressDialog : public QWidget {
+    Q_OBJECT
+
+public:
+    // A dialog with the default title and Cancel label and no window yet; GoModal creates it.
+    ProgressDialog();
+    // Takes the title and the Cancel label and shows the window, owned by the main window.
+    ProgressDialog(const std::string& title, const std::string& cancelLabel);
+    ~ProgressDialog() override;
+    ProgressDialog(const ProgressDialog&) = delete;
+    ProgressDialog& operator=(const ProgressDialog&) = delete;
+
+    // Builds the window and its controls, places and shows it. Qt's bar has no segmented style
+    // to choose from, so there is no smooth flag.
+    bool Create(QWidget* owner, const std::string& title);
+    // Creates the window if needed and disables the owner chain until Destroy.
+    bool GoModal(const std::string& title, const std::string& cancelLabel);
+
+    void SetRange(int lower, int upper, int step);
+    // Moves the bar; returns the previous position.
+    int SetPos(int position);
+    // Shown as it stands (no formatting, no markup), cut at 511 characters.
+    void SetText(const std::string& text);
+    // Handles the pending events; 0 exactly once after the user cancelled, else 1.
+    int PeekAndPump(bool cancelOnEscape);
+
+    void OnCancel();
+    void Hide();
+    void Show();
+    // Saves the position, re-enables what GoModal disabled and takes the window down.
+    void Destroy();
+    void SaveSettings();
+    void RestoreSettings();
+    // Lays out `lines` lines of message `width` pixels wide, the button and the bar beside it.
+    void ResizeToContents(int lines, int width);
+
+    bool IsCreated() const { return m_created; }
+    bool IsModal() const { return m_modal; }
+    bool IsCancelled() const { return m_cancelled; }
+    int UpperBound() const { return m_upper; }
+    std::string Message() const;
+    QPushButton* CancelButton() const { return m_cancelButton; }
+    const QProgressBar* ProgressBar() const { return m_bar; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void Center();
+    void UpdateTitle(int percent);
+    bool IsCancelGesture(QObject* watched, QEvent* event) const;
+
+    QLabel* m_message = nullptr;
+    QProgressBar* m_bar = nullptr;
+    QPushButton* m_cancelButton = nullptr;
+    QPointer<QWidget> m_owner;
+    QPointer<QWidget> m_disabledAncestor;
+    int m_lines = 4;
+    int m_previousPosition = 0;
+    int m_previousPercent = 0;
+    int m_step = 1;
+    int m_lower = 0;
+    int m_upper = 100;
+    QString m_title = QStringLiteral("Progress");
+    QString m_cancelLabel = QStringLiteral(" Cancel ");
+    bool m_created = false;
+    bool m_cancelled = false;
+    bool m_modal = false;
+    bool m_persistent = true;
+    bool m_positioned = false;      // a position was set since the window was created
+    bool m_cancelOnEscape = true;   // as asked by the latest PeekAndPump
+    bool m_cancelRequested = false; // a gesture seen while events were pumped
+    bool m_cancelReported = false;  // a PeekAndPump has returned 0 for the cancel
+};
