@@ -26,7 +26,7 @@ int OpenWindow(uint32_t total, const char* messageId) {
     const std::string cancelLabel = StringTable::Instance().Lookup("idc_cancel");
     auto* dialog = new ProgressDialog(title, cancelLabel);
     Current() = dialog;
-    dialog->SetRange(0, BarValue(total), 1);
+    dialog->SetRange(0, BarValue(total));
     dialog->SetText(StringTable::Instance().Lookup(messageId));
     // The looked-up label, not a fixed "Cancel", so a later layout measures the text shown.
     return dialog->GoModal(title, cancelLabel) ? 1 : 0;
@@ -37,7 +37,7 @@ int TakeOverWindow(uint32_t total, const char* messageId) {
     if (dialog == nullptr) {
         return 0;
     }
-    dialog->SetRange(0, BarValue(total), 1);
+    dialog->SetRange(0, BarValue(total));
     dialog->SetText(StringTable::Instance().Lookup(messageId));
     return 1;
 }

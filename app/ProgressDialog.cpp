@@ -55,6 +55,11 @@ QString CutAt(const QString& text, qsizetype limit) {
     return text.left(end);
 }
 
+// Qt drops a "[*]" in a title (its modified-document mark) unless it is doubled.
+QString LiteralTitle(QString title) {
+    return title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+}
+
 } // namespace
 
 ProgressDialog::ProgressDialog()
@@ -86,7 +91,7 @@ bool ProgressDialog::Create(QWidget* owner, const std::string& title) {
         CreateControls();
     }
     m_cancelButton->setText(m_cancelLabel);
-    setWindowTitle(m_title);
+    setWindowTitle(LiteralTitle(m_title));
     setGeometry(0, 0, kMessageWidth, kInitialHeight);
     ResizeToContents(m_lines, kMessageWidth);
     // The native window must exist before it can be made to belong to the owner's.
@@ -144,14 +149,13 @@ bool ProgressDialog::GoModal(const std::string& title, const std::string& cancel
     return true;
 }
 
-void ProgressDialog::SetRange(int lower, int upper, int step) {
+void ProgressDialog::SetRange(int lower, int upper) {
     if (!m_created) {
         return;
     }
     m_bar->setRange(lower, upper);
     m_lower = lower;
     m_upper = upper;
-    m_step = step;
     // A phase that takes over the window shows its own percentage from its first step, even
     // when it equals the one the previous phase left in the title.
     if (m_positioned) {
@@ -177,7 +181,7 @@ int ProgressDialog::SetPos(int position) {
 }
 
 void ProgressDialog::UpdateTitle(int percent) {
-    setWindowTitle(m_title + QStringLiteral(" [") + QString::number(percent) +
+    setWindowTitle(LiteralTitle(m_title) + QStringLiteral(" [") + QString::number(percent) +
                    QStringLiteral("%]"));
 }
 

@@ -34,7 +34,8 @@ public:
     // Creates the window if needed and disables the owner chain until Destroy.
     bool GoModal(const std::string& title, const std::string& cancelLabel);
 
-    void SetRange(int lower, int upper, int step);
+    // Qt's bar moves only by positions, so there is no step to set.
+    void SetRange(int lower, int upper);
     // Moves the bar; returns the previous position.
     int SetPos(int position);
     // Shown as it stands (no formatting, no markup), cut at 511 characters.
@@ -53,7 +54,6 @@ public:
     void ResizeToContents(int lines, int width);
 
     bool IsCreated() const { return m_created; }
-    bool IsModal() const { return m_modal; }
     bool IsCancelled() const { return m_cancelled; }
     int UpperBound() const { return m_upper; }
     std::string Message() const;
@@ -78,7 +78,6 @@ private:
     int m_lines = 4;
     int m_previousPosition = 0;
     int m_previousPercent = 0;
-    int m_step = 1;
     int m_lower = 0;
     int m_upper = 100;
     QString m_title = QStringLiteral("Progress");

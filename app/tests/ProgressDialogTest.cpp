@@ -55,7 +55,7 @@ TEST_F(ProgressDialogTest, TitleShowsWholePercentRoundedHalfUp) {
     };
     for (const PercentRow& row : rows) {
         ProgressDialog dialog("Busy", "Cancel");
-        dialog.SetRange(row.lower, row.upper, 1);
+        dialog.SetRange(row.lower, row.upper);
         dialog.SetPos(row.position);
         EXPECT_EQ(dialog.windowTitle().toStdString(), row.title)
             << row.lower << ".." << row.upper << " at " << row.position;
@@ -64,22 +64,11 @@ TEST_F(ProgressDialogTest, TitleShowsWholePercentRoundedHalfUp) {
 
 TEST_F(ProgressDialogTest, EqualBoundsAfterAPhaseShowZeroPercent) {
     ProgressDialog dialog("Busy", "Cancel");
-    dialog.SetRange(0, 200, 1);
+    dialog.SetRange(0, 200);
     dialog.SetPos(100);
-    dialog.SetRange(7, 7, 1);
+    dialog.SetRange(7, 7);
     dialog.SetPos(7);
     EXPECT_EQ(dialog.windowTitle().toStdString(), "Busy [0%]");
-}
-
-TEST_F(ProgressDialogTest, SetPosReturnsThePreviousPosition) {
-    ProgressDialog dialog("Busy", "Cancel");
-    dialog.SetRange(0, 50, 1);
-    EXPECT_EQ(dialog.SetPos(10), 0);
-    EXPECT_EQ(dialog.SetPos(30), 10);
-    EXPECT_EQ(dialog.ProgressBar()->value(), 30);
-    dialog.Destroy();
-    EXPECT_EQ(dialog.SetPos(40), 30); // no window: nothing moves
-    EXPECT_EQ(dialog.ProgressBar()->value(), 30);
 }
 
 struct TextRow {
