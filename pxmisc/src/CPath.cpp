@@ -155,7 +155,8 @@ void CPath::SetPath(int source) {
         // the source text quotes them back into one line.
         m_source = QuoteIfBlank(words.front());
         for (std::size_t i = 1; i < words.size(); ++i) {
-            m_source += " " + QuoteIfBlank(words[i]);
+            m_source += ' ';
+            m_source += QuoteIfBlank(words[i]);
         }
     } else if (source == PATH_MODULE) {
         SetPath(CFileSpec(CFileSpec::FS_EXE_PATH).GetFullSpec());
@@ -214,7 +215,8 @@ std::string CPath::GetPath(bool withArguments, bool sourceText) const {
     std::string path = sourceText ? m_source : GetLocation() + GetFileName();
     if (withArguments) {
         for (const std::string& argument : m_arguments) {
-            path += " " + QuoteIfBlank(argument);
+            path += ' ';
+            path += QuoteIfBlank(argument);
         }
     }
     return path;
