@@ -223,7 +223,9 @@ void MainWizardWindow::SetTabImages() {
 void SetWizardButtonText(int which, const std::string& text) {
     if (MainWizardWindow* window = MainWizard()) {
         BitmapButton* button = which != 0 ? window->PreviousButton() : window->NextButton();
-        button->setText(QString::fromStdString(text));
+        // A translated "&" is a letter, not a shortcut mark.
+        button->setText(
+            QString::fromStdString(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
     }
 }
 

@@ -2,8 +2,7 @@
 // read them back from there.
 #include "pxmisc/VersionBlock.h"
 
-PXMISC_VERSION_BLOCK(PXMISC_VERSION_ENTRY("ProductName", "Orvanta")
-                         PXMISC_VERSION_ENTRY("ProductVersion", "1.00")
-                             PXMISC_VERSION_ENTRY("LegalCopyright", "Copyright (C) 2026 Orvanta")
-                                 PXMISC_VERSION_ENTRY("LegalTrademarks",
-                                                      "Orvanta is a trademark of its makers"));
+PXMISC_VERSION_BLOCK(
+    PXMISC_VERSION_ENTRY("ProductName", "Orvanta") PXMISC_VERSION_ENTRY("ProductVersion", "1.00")
+        PXMISC_VERSION_ENTRY("LegalCopyright", "Copyright (C) 2026 the Orvanta makers.")
+            PXMISC_VERSION_ENTRY("LegalTrademarks", "Orvanta is a trademark of its makers."));
