@@ -1,0 +1,133 @@
+// Shows the program's windows the way a person meets them and saves what the screen shows:
+// every wizard page, the about box, and the progress window halfway through a real decode.
+// tools/screenshots.sh runs it under a virtual display; the pictures are for people to look at.
+//
+//     orvanta_screenshot_driver LANGUAGE STRINGS_XML SOURCE OUTPUT_FOLDER
+#include "AboutBox.h"
+#include "ConversionEngine.h"
+#include "DialogProgressSteps.h"
+#include "MainWizardWindow.h"
+#include "ProgressDialog.h"
+#include "StringTable.h"
+#include "WavProcessor.h"
+#include "WizardTabControl.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// Lets the display server draw what was just shown before the screen is read.
+void Settle() {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 400) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+}
+
+// The window with its frame, or the whole screen for no window. The frame is measured only once
+// the window manager has put it round the window.
+bool SaveScreen(const QString& path, const QWidget* window) {
+    Settle();
+    const QRect area =
+        window != nullptr ? window->frameGeometry() : QGuiApplication::primaryScreen()->geometry();
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(),
+                                                                      area.width(), area.height());
+    const bool saved = shot.save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+// The progress window's own steps, which also take a picture once the decode is half done.
+class PhotographedProgress : public DialogProgressSteps {
+public:
+    explicit PhotographedProgress(QString path) : m_path(std::move(path)) {}
+
+    int BeginLoading(uint32_t total) override {
+        m_total = total;
+        return DialogProgressSteps::BeginLoading(total);
+    }
+
+    int StepLoading(uint32_t position) override {
+        const int goOn = DialogProgressSteps::StepLoading(position);
+        if (!m_taken && m_total > 0 && position * 2ull >= m_total) {
+            m_taken = SaveScreen(m_path, nullptr);
+        }
+        return goOn;
+    }
+
+    bool taken() const { return m_taken; }
+
+private:
+    QString m_path;
+    uint32_t m_total = 0;
+    bool m_taken = false;
+};
+
+bool PhotographPages(MainWizardWindow& window, const QString& prefix) {
+    bool saved = true;
+    for (int page = 0; page < window.TabControl()->PageCount(); ++page) {
+        window.TabControl()->SelectPage(page);
+        saved = SaveScreen(prefix + QString::number(page + 1) + ".png", &window) && saved;
+    }
+    window.TabControl()->SelectPage(0);
+    return saved;
+}
+
+bool PhotographAboutBox(MainWizardWindow& window, const QString& path) {
+    AboutBox about(&window);
+    about.show();
+    about.move(window.geometry().center() - about.rect().center());
+    return SaveScreen(path, &about);
+}
+
+bool PhotographDecode(const std::string& source, const QString& path) {
+    QTemporaryDir work;
+    PhotographedProgress progress(path);
+    const orvanta::ScopedProgressSteps installed(progress);
+    orvanta::ConversionEngine engine;
+    int cancelled = 0;
+    const std::string wav = work.filePath("work.wav").toStdString();
+    const bool decoded = engine.Open() && engine.DecodeToWav(source, wav, cancelled);
+    const bool peaks = decoded && orvanta::WavProcessor().BuildPeakFile(
+                                      wav, work.filePath("work.wfp").toStdString(), cancelled);
+    CloseProgressWindow();
+    if (!peaks) {
+        std::fprintf(stderr, "the decode of %s failed\n", source.c_str());
+    }
+    return peaks && progress.taken();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: %s LANGUAGE STRINGS_XML SOURCE OUTPUT_FOLDER\n", argv[0]);
+        return 2;
+    }
+    QApplication::setOrganizationName("Orvanta");
+    QApplication::setApplicationName("Orvanta");
+    const std::string language = argv[1];
+    if (!StringTable::Instance().Load(argv[2], language)) {
+        std::fprintf(stderr, "cannot read %s\n", argv[2]);
+        return EXIT_FAILURE;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[4]) + "/";
+    const QString tag = QString::fromStdString(language);
+    MainWizardWindow window;
+    window.move(20, 20);
+    window.show();
+    bool saved = PhotographPages(window, folder + "wizard_" + tag + "_page");
+    saved = PhotographAboutBox(window, folder + "about_" + tag + ".png") && saved;
+    saved = PhotographDecode(argv[3], folder + "progress_" + tag + ".png") && saved;
+    StringTable::Release();
+    return saved ? EXIT_SUCCESS : EXIT_FAILURE;
+}
