@@ -52,8 +52,13 @@ std::vector<std::string> LanguageCodes() {
     return codes;
 }
 
-MainWizardWindow* MainWizard() {
-    return qobject_cast<MainWizardWindow*>(AppMainWindow());
+// Previous for a non-zero `which`, else Next; none without a main wizard window.
+BitmapButton* WizardButton(int which) {
+    const auto* window = qobject_cast<MainWizardWindow*>(AppMainWindow());
+    if (window == nullptr) {
+        return nullptr;
+    }
+    return which != 0 ? window->PreviousButton() : window->NextButton();
 }
 
 WizardPages StepPages() {
@@ -221,8 +226,7 @@ void MainWizardWindow::SetTabImages() {
 }
 
 void SetWizardButtonText(int which, const std::string& text) {
-    if (MainWizardWindow* window = MainWizard()) {
-        BitmapButton* button = which != 0 ? window->PreviousButton() : window->NextButton();
+    if (BitmapButton* button = WizardButton(which)) {
         // A translated "&" is a letter, not a shortcut mark.
         button->setText(
             QString::fromStdString(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
@@ -230,8 +234,7 @@ void SetWizardButtonText(int which, const std::string& text) {
 }
 
 void ShowWizardButton(int which, bool show) {
-    if (MainWizardWindow* window = MainWizard()) {
-        BitmapButton* button = which != 0 ? window->PreviousButton() : window->NextButton();
+    if (BitmapButton* button = WizardButton(which)) {
         button->setVisible(show);
     }
 }
