@@ -84,16 +84,16 @@ std::string FreeTempName() {
 
 } // namespace
 
-CFileSpec::CFileSpec(FS_BUILTINS spec) {
-    SetFullSpec(spec);
+CFileSpec::CFileSpec(FS_BUILTINS location) {
+    SetFullSpec(location);
 }
 
-CFileSpec::CFileSpec(const char* fileSpec) {
-    SetFullSpec(fileSpec);
+CFileSpec::CFileSpec(const char* pathName) {
+    SetFullSpec(pathName);
 }
 
-CFileSpec::CFileSpec(const std::string& fileSpec) {
-    SetFullSpec(fileSpec);
+CFileSpec::CFileSpec(const std::string& pathName) {
+    SetFullSpec(pathName);
 }
 
 CFileSpec::CFileSpec(const CFileSpec& other)
@@ -112,9 +112,9 @@ CFileSpec& CFileSpec::operator=(const CFileSpec& other) {
 
 CFileSpec::~CFileSpec() = default;
 
-void CFileSpec::SetFullSpec(FS_BUILTINS spec) {
+void CFileSpec::SetFullSpec(FS_BUILTINS location) {
     SetFullSpec(std::string());
-    switch (spec) {
+    switch (location) {
     case FS_EXE_PATH:
         SetFullSpec(ExePath());
         break;
@@ -147,12 +147,12 @@ void CFileSpec::SetFullSpec(FS_BUILTINS spec) {
     }
 }
 
-void CFileSpec::SetFullSpec(const char* fileSpec) {
-    SetFullSpec(fileSpec != nullptr ? std::string(fileSpec) : std::string());
+void CFileSpec::SetFullSpec(const char* pathName) {
+    SetFullSpec(pathName != nullptr ? std::string(pathName) : std::string());
 }
 
-void CFileSpec::SetFullSpec(const std::string& fileSpec) {
-    Parts parts = Split(fileSpec);
+void CFileSpec::SetFullSpec(const std::string& pathName) {
+    Parts parts = Split(pathName);
     m_drive.clear();
     m_path = std::move(parts.path);
     m_fileName = std::move(parts.fileName);
@@ -186,19 +186,19 @@ std::string CFileSpec::TrueExtension() const {
 }
 
 bool CFileSpec::Exists() const {
-    const std::string spec = GetFullSpec();
-    if (spec.empty()) {
+    const std::string whole = GetFullSpec();
+    if (whole.empty()) {
         return false;
     }
     std::error_code error;
-    return fs::symlink_status(spec, error).type() != fs::file_type::not_found && !error;
+    return fs::symlink_status(whole, error).type() != fs::file_type::not_found && !error;
 }
 
 CFileSpec::operator const char*() const {
     // Reassigning an equal text keeps the buffer, so an earlier pointer stays valid.
-    const std::string spec = GetFullSpec();
-    if (spec != m_converted) {
-        m_converted = spec;
+    const std::string whole = GetFullSpec();
+    if (whole != m_converted) {
+        m_converted = whole;
     }
     return m_converted.c_str();
 }

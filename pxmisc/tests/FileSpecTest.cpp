@@ -42,7 +42,7 @@ private:
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (fs::temp_directory_path() / "filespec-XXXXXX").string();
+        std::string pattern = (fs::temp_directory_path() / "pxmisc-files-XXXXXX").string();
         m_path = ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
     }
     ~ScratchFolder() {
@@ -84,17 +84,17 @@ TEST(CFileSpecTest, SplitsIntoFolderNameAndExtension) {
     };
     for (const SplitRow& row : rows) {
         SCOPED_TRACE(row.what);
-        const CFileSpec spec(row.input);
-        EXPECT_EQ(spec.Drive(), "");
-        EXPECT_EQ(spec.Path(), row.path);
-        EXPECT_EQ(spec.FileName(), row.fileName);
-        EXPECT_EQ(spec.Extension(), row.extension);
-        EXPECT_EQ(spec.TrueExtension(), row.trueExtension);
-        EXPECT_EQ(spec.GetFullSpec(), row.input);
-        EXPECT_EQ(spec.GetFullPath(), row.path);
-        EXPECT_EQ(spec.GetFileNameEx(), row.fileName + row.extension);
-        EXPECT_EQ(spec.FullPathNoExtension(), row.path + row.fileName);
-        EXPECT_STREQ(static_cast<const char*>(spec), row.input.c_str());
+        const CFileSpec file(row.input);
+        EXPECT_EQ(file.Drive(), "");
+        EXPECT_EQ(file.Path(), row.path);
+        EXPECT_EQ(file.FileName(), row.fileName);
+        EXPECT_EQ(file.Extension(), row.extension);
+        EXPECT_EQ(file.TrueExtension(), row.trueExtension);
+        EXPECT_EQ(file.GetFullSpec(), row.input);
+        EXPECT_EQ(file.GetFullPath(), row.path);
+        EXPECT_EQ(file.GetFileNameEx(), row.fileName + row.extension);
+        EXPECT_EQ(file.FullPathNoExtension(), row.path + row.fileName);
+        EXPECT_STREQ(static_cast<const char*>(file), row.input.c_str());
     }
 }
 
@@ -105,11 +105,11 @@ TEST(CFileSpecTest, KeepsLongFoldersAndNamesInFull) {
     }
     const std::string name(300, 'n');
     const std::string extension = "." + std::string(270, 'e');
-    const CFileSpec spec(folder + name + extension);
-    EXPECT_EQ(spec.Path(), folder);
-    EXPECT_EQ(spec.FileName(), name);
-    EXPECT_EQ(spec.Extension(), extension);
-    EXPECT_EQ(spec.GetFullSpec(), folder + name + extension);
+    const CFileSpec file(folder + name + extension);
+    EXPECT_EQ(file.Path(), folder);
+    EXPECT_EQ(file.FileName(), name);
+    EXPECT_EQ(file.Extension(), extension);
+    EXPECT_EQ(file.GetFullSpec(), folder + name + extension);
 
     CFileSpec renamed(folder + "x.y");
     renamed.SetFileNameEx(name + extension);
@@ -117,11 +117,11 @@ TEST(CFileSpecTest, KeepsLongFoldersAndNamesInFull) {
 }
 
 TEST(CFileSpecTest, SetFileNameExKeepsTheFolder) {
-    CFileSpec spec("/music/source.mp3");
-    spec.SetFileNameEx("/elsewhere/source_ringtone.mp3");
-    EXPECT_EQ(spec.GetFullSpec(), "/music/source_ringtone.mp3");
-    spec.Extension() = ".wfp";
-    EXPECT_EQ(spec.GetFullSpec(), "/music/source_ringtone.wfp");
+    CFileSpec file("/music/source.mp3");
+    file.SetFileNameEx("/elsewhere/source_ringtone.mp3");
+    EXPECT_EQ(file.GetFullSpec(), "/music/source_ringtone.mp3");
+    file.Extension() = ".wfp";
+    EXPECT_EQ(file.GetFullSpec(), "/music/source_ringtone.wfp");
 }
 
 TEST(CFileSpecTest, CopiesAreIndependent) {
@@ -136,9 +136,9 @@ TEST(CFileSpecTest, CopiesAreIndependent) {
 }
 
 TEST(CFileSpecTest, ConversionTextSurvivesARepeatedConversion) {
-    const CFileSpec spec("/a/b.c");
-    const char* first = spec;
-    const char* second = spec;
+    const CFileSpec file("/a/b.c");
+    const char* first = file;
+    const char* second = file;
     EXPECT_EQ(first, second);
     EXPECT_STREQ(first, "/a/b.c");
 }
@@ -158,27 +158,27 @@ TEST(CFileSpecTest, TempFolderFollowsTmpdir) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.tmpdir.value_or("<unset>"));
         const ScopedEnv env("TMPDIR", row.tmpdir);
-        const CFileSpec spec(CFileSpec::FS_TEMP_FOLDER);
-        EXPECT_EQ(spec.GetFullPath(), row.expected);
-        EXPECT_EQ(spec.GetFullSpec(), row.expected);
-        EXPECT_EQ(spec.FileName(), "");
-        EXPECT_EQ(spec.Extension(), "");
+        const CFileSpec file(CFileSpec::FS_TEMP_FOLDER);
+        EXPECT_EQ(file.GetFullPath(), row.expected);
+        EXPECT_EQ(file.GetFullSpec(), row.expected);
+        EXPECT_EQ(file.FileName(), "");
+        EXPECT_EQ(file.Extension(), "");
     }
 }
 
 TEST(CFileSpecTest, TempFileIsAFreeNameInTheTempFolder) {
     const ScratchFolder scratch;
     const ScopedEnv env("TMPDIR", scratch.Path());
-    CFileSpec spec(CFileSpec::FS_TEMP_FILE);
-    EXPECT_EQ(spec.GetFullPath(), scratch.Path() + "/");
-    ASSERT_FALSE(spec.FileName().empty());
-    EXPECT_EQ(spec.FileName().front(), '~');
-    EXPECT_FALSE(spec.Exists());
+    CFileSpec file(CFileSpec::FS_TEMP_FILE);
+    EXPECT_EQ(file.GetFullPath(), scratch.Path() + "/");
+    ASSERT_FALSE(file.FileName().empty());
+    EXPECT_EQ(file.FileName().front(), '~');
+    EXPECT_FALSE(file.Exists());
 
-    std::ofstream(spec.GetFullSpec()).put('x');
-    ASSERT_TRUE(spec.Exists());
+    std::ofstream(file.GetFullSpec()).put('x');
+    ASSERT_TRUE(file.Exists());
     const CFileSpec next(CFileSpec::FS_TEMP_FILE);
-    EXPECT_NE(next.GetFullSpec(), spec.GetFullSpec());
+    EXPECT_NE(next.GetFullSpec(), file.GetFullSpec());
     EXPECT_FALSE(next.Exists());
 }
 
@@ -220,9 +220,9 @@ TEST(CFileSpecTest, UserFoldersComeFromXdgUserDirs) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.expected);
-        const CFileSpec spec(row.location);
-        EXPECT_EQ(spec.GetFullSpec(), row.expected);
-        EXPECT_EQ(spec.GetFullPath(), row.expected);
+        const CFileSpec file(row.location);
+        EXPECT_EQ(file.GetFullSpec(), row.expected);
+        EXPECT_EQ(file.GetFullPath(), row.expected);
     }
 }
 
@@ -234,10 +234,10 @@ TEST(CFileSpecTest, LocationsLinuxLacksAreEmpty) {
                                                 static_cast<CFileSpec::FS_BUILTINS>(11)};
     for (const CFileSpec::FS_BUILTINS location : locations) {
         SCOPED_TRACE(static_cast<int>(location));
-        CFileSpec spec("/left/over.txt");
-        spec.SetFullSpec(location);
-        EXPECT_EQ(spec.GetFullSpec(), "");
-        EXPECT_FALSE(spec.Exists());
+        CFileSpec file("/left/over.txt");
+        file.SetFullSpec(location);
+        EXPECT_EQ(file.GetFullSpec(), "");
+        EXPECT_FALSE(file.Exists());
     }
 }
 

@@ -28,16 +28,16 @@ public:
         FS_TEMP_FILE = 10
     };
 
-    explicit CFileSpec(FS_BUILTINS spec = FS_NONE);
-    explicit CFileSpec(const char* fileSpec);
-    explicit CFileSpec(const std::string& fileSpec);
+    explicit CFileSpec(FS_BUILTINS location = FS_NONE);
+    explicit CFileSpec(const char* pathName);
+    explicit CFileSpec(const std::string& pathName);
     CFileSpec(const CFileSpec& other);
     CFileSpec& operator=(const CFileSpec& other);
     ~CFileSpec();
 
-    void SetFullSpec(FS_BUILTINS spec);
-    void SetFullSpec(const char* fileSpec);
-    void SetFullSpec(const std::string& fileSpec);
+    void SetFullSpec(FS_BUILTINS location);
+    void SetFullSpec(const char* pathName);
+    void SetFullSpec(const std::string& pathName);
 
     std::string& Drive() { return m_drive; }
     std::string& Path() { return m_path; }
@@ -59,11 +59,11 @@ public:
     void SetFileNameEx(const std::string& nameEx);
     // The extension without its ".", "" when there is none.
     std::string TrueExtension() const;
-    // Whether the full spec names an existing entry of any type (a dangling symbolic link
+    // Whether the whole path names an existing entry of any type (a dangling symbolic link
     // counts as existing). No access rights are checked.
     bool Exists() const;
 
-    // The full spec. The text stays valid until the object changes or is converted again to a
+    // The whole path. The text stays valid until the object changes or is converted again to a
     // different text.
     operator const char*() const;
 
