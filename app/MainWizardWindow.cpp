@@ -5,6 +5,7 @@
 #include "AppProfile.h"
 #include "Application.h"
 #include "BitmapButton.h"
+#include "ControlText.h"
 #include "MessageBox.h"
 #include "Resources.h"
 #include "StepPage.h"
@@ -40,10 +41,6 @@ constexpr StepTexts kImportTexts{"idd_importing_description", nullptr, "idc_load
 constexpr StepTexts kEditTexts{"idd_editing_description", "idd_select_source_file",
                                "idd_generate_ringtone_file"};
 constexpr StepTexts kSaveTexts{"idd_saving_description", "idd_editing", "idd_new_ringtone"};
-
-QString Text(const char* identifier) {
-    return QString::fromStdString(StringTable::Instance().Lookup(identifier));
-}
 
 std::vector<std::string> LanguageCodes() {
     std::vector<std::string> codes;
@@ -81,7 +78,8 @@ MainWizardWindow::MainWizardWindow(WizardPages pages, QWidget* parent)
     BuildMenus();
     setWindowIcon(ProgramIcon());
     SetUpButtons();
-    setWindowTitle(Text("idd_production_local_name"));
+    setWindowTitle(
+        QString::fromStdString(StringTable::Instance().Lookup("idd_production_local_name")));
     m_tabControl->setGeometry(kTabRect);
     AddPages(std::move(pages));
     SetTabImages();
@@ -151,12 +149,12 @@ void MainWizardWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWizardWindow::BuildMenus() {
-    m_helpMenu = m_menuBar->addMenu(Text("idc_help"));
+    m_helpMenu = m_menuBar->addMenu(ControlText(StringTable::Instance().Lookup("idc_help")));
     AddCommand(m_helpMenu, StringTable::Instance().Lookup("idc_page_home"), kHomePageCommand);
     AddCommand(m_helpMenu, StringTable::Instance().Lookup("idc_page_feedback"), kFeedbackCommand);
     m_helpMenu->addSeparator();
     AddCommand(m_helpMenu, StringTable::Instance().Lookup("idc_about"), kAboutCommand);
-    m_languageMenu = m_menuBar->addMenu(Text("idc_anguage"));
+    m_languageMenu = m_menuBar->addMenu(ControlText(StringTable::Instance().Lookup("idc_anguage")));
     BuildLanguageMenu();
 }
 
@@ -173,9 +171,7 @@ void MainWizardWindow::BuildLanguageMenu() {
 }
 
 QAction* MainWizardWindow::AddCommand(QMenu* menu, const std::string& text, int command) {
-    QAction* action = menu->addAction(QString::fromStdString(text));
-    // A translated "&" is a letter, not a shortcut mark.
-    action->setText(action->text().replace(QLatin1Char('&'), QStringLiteral("&&")));
+    QAction* action = menu->addAction(ControlText(text));
     action->setData(command);
     connect(action, &QAction::triggered, this, [this, command] { OnSysCommand(command); });
     return action;
@@ -227,9 +223,7 @@ void MainWizardWindow::SetTabImages() {
 
 void SetWizardButtonText(int which, const std::string& text) {
     if (BitmapButton* button = WizardButton(which)) {
-        // A translated "&" is a letter, not a shortcut mark.
-        button->setText(
-            QString::fromStdString(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        button->setText(ControlText(text));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "WizardTabControl.h"
 
+#include "ControlText.h"
 #include "WizardPage.h"
 #include "WorkFiles.h"
 
@@ -68,9 +69,7 @@ int WizardTabControl::AddPage(const std::string& title, int pageId, WizardPage* 
     if (page == nullptr) {
         return -1;
     }
-    // A translated "&" is a letter, not a shortcut mark.
-    const int index = m_tabBar->addTab(
-        QString::fromStdString(title).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    const int index = m_tabBar->addTab(ControlText(title));
     page->setParent(this);
     if (!rect().isEmpty()) {
         LayOut(page);

@@ -303,6 +303,33 @@ TEST_F(MainWizardWindowTest, WithoutALanguageFileTheWindowStillOpensWithEmptyTex
     EXPECT_TRUE(m_window->isVisible());
 }
 
+// What Qt shows for a control text: "&&" is a plain "&", a single "&" marks a shortcut.
+QString Shown(const QString& controlText) {
+    return QString(controlText).replace(QStringLiteral("&&"), QStringLiteral("&"));
+}
+
+TEST_F(MainWizardWindowTest, ATranslatedAmpersandIsShownAsWrittenAndMakesNoShortcut) {
+    m_strings.reset();
+    m_strings = std::make_unique<ScopedStringTable>(
+        R"(<strings>
+             <string strid="idd_importing"><t code="en" lang="R&amp;B">Rock &amp; Roll</t></string>
+             <string strid="idc_help"><t code="en" lang="R&amp;B">Q&amp;A</t></string>
+             <string strid="idc_load_file"><t code="en" lang="R&amp;B">Load &amp; go</t></string>
+           </strings>)",
+        "en");
+    ASSERT_TRUE(m_strings->loaded());
+    OpenWithOwnPages();
+    ASSERT_EQ(m_window->LanguageMenu()->actions().size(), 1);
+    const QString texts[] = {
+        m_window->TabControl()->TabBar()->tabText(0), m_window->HelpMenu()->title(),
+        m_window->LanguageMenu()->actions().value(0)->text(), m_window->NextButton()->text()};
+    const char* const expected[] = {"Rock & Roll", "Q&A", "R&B", "Load & go"};
+    for (int index = 0; index < 4; ++index) {
+        EXPECT_EQ(Shown(texts[index]).toStdString(), expected[index]);
+        EXPECT_TRUE(QKeySequence::mnemonic(texts[index]).isEmpty()) << expected[index];
+    }
+}
+
 TEST_F(MainWizardWindowTest, DestroyingTheWindowRemovesTheJobsTemporaryFilesButNotTheMp3) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());

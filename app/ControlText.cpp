@@ -1,0 +1,5 @@
+#include "ControlText.h"
+
+QString ControlText(const std::string& text) {
+    return QString::fromStdString(text).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
