@@ -239,6 +239,14 @@ TEST_F(WaveEditorView, CollapsedSelectionCanBeDrawnAgain) {
     EXPECT_EQ(Selection(), (std::pair{150, 260}));
 }
 
+TEST_F(WaveEditorView, ZoomTellsThePageWhereTheViewNowStarts) {
+    Open(4000);
+    m_editor->SetScroll(m_editor->GetScrollRange().second);
+    m_editor->ZoomToFit();
+    EXPECT_LE(m_editor->ScrollPosition(), m_editor->GetScrollRange().second);
+    EXPECT_EQ(WaveformRows(Grab(), kWidth / 2, kWidth / 2 + 1).size(), 2u) << "audio in view";
+}
+
 TEST_F(WaveEditorView, DamagedFilesShowTheRulerAndCentreLines) {
     m_editor = std::make_unique<WaveEditor>();
     m_editor->resize(kWidth, kHeight);
