@@ -63,7 +63,8 @@ public:
     int32_t SelectionStart() const { return m_selectionStart; }
     int32_t SelectionEnd() const { return m_selectionEnd; }
 
-    // The display gain on every value; empties the point cache.
+    // The display gain on every value (a negative or NaN gain reads as 0); empties the point
+    // cache.
     void SetGain(float gain);
 
     // The selection's columns inside `view`: x() is the smaller end's view column (may be
