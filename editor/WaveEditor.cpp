@@ -253,6 +253,7 @@ void WaveEditor::mouseMoveEvent(QMouseEvent* event) {
         if (x != m_anchor.x()) {
             m_model.StartSelectionAt(m_anchor.x());
             m_drag = Drag::Edge;
+            setCursor(Qt::SizeHorCursor);
             DragEdge(x);
         }
         break;

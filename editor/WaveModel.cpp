@@ -160,8 +160,8 @@ std::pair<int32_t, int32_t> WaveModel::GetScrollRange(int viewWidth) const {
 // Both ends go on the zoom grid of the absolute columns, whatever the scroll position.
 void WaveModel::SetSelection(int32_t startMs, int32_t endMs) {
     const auto onGrid = [this](int32_t ms) {
-        const std::int64_t frames = std::int64_t{m_sampleRate} * ms / 1000;
-        return ClampToInt32(std::clamp<std::int64_t>(frames / m_zoom * m_zoom, 0, m_totalFrames));
+        const int32_t onZoomGrid = MsToFrame(ms) / m_zoom * m_zoom;
+        return std::clamp(onZoomGrid, 0, m_totalFrames);
     };
     m_selectionEnd = endMs < 0 ? -1 : onGrid(endMs);
     m_selectionStart = onGrid(startMs);
@@ -211,7 +211,7 @@ QRect WaveModel::GetLimitRect(const QRect& view) const {
 }
 
 std::optional<int> WaveModel::GetPlayCursorColumn(int32_t ms, int viewWidth) const {
-    const std::int64_t frames = std::int64_t{m_sampleRate} * ms / 1000;
+    const int32_t frames = MsToFrame(ms);
     if (frames < 0) {
         return std::nullopt;
     }

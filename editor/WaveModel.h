@@ -104,8 +104,6 @@ public:
 
     int32_t Zoom() const { return m_zoom; }
     int32_t FitZoom() const { return m_fitZoom; }
-    uint32_t SampleRate() const { return m_sampleRate; }
-    uint32_t Channels() const { return m_channels; }
     int32_t TotalFrames() const { return m_totalFrames; }
     // Absolute columns the audio covers at the current zoom.
     int32_t TotalColumns() const { return m_totalFrames / m_zoom; }
