@@ -121,7 +121,8 @@ int Application::Start(const WindowFactory& makeWindow) {
     }
     RootSettingsAtProduct(programPath);
     LoadLanguage(programFolder);
-    const UpdateSettings update = UpdateChecker::ForThisProgram();
+    const UpdateSettings update = UpdateChecker::ForProgram(
+        programPath, CMiscFunc::GetAppVersion(programPath.c_str(), "ProductVersion"));
     if (!IsFromUpdater(QCoreApplication::arguments()) && OfferPendingUpdate(update)) {
         return EXIT_SUCCESS;
     }

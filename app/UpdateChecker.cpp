@@ -6,7 +6,7 @@
 #include "MessageBox.h"
 #include "StringTable.h"
 #include "pxmisc/CFileFinder.h"
-#include "pxmisc/CMiscFunc.h"
+#include "pxmisc/CFileSpec.h"
 #include "pxmisc/GenericHTTPClient.h"
 
 #include <QCoreApplication>
@@ -152,12 +152,12 @@ bool NewInstallerReceiver::event(QEvent* event) {
     return true;
 }
 
-UpdateSettings UpdateChecker::ForThisProgram() {
+UpdateSettings UpdateChecker::ForProgram(const std::string& programPath,
+                                         const std::string& runningVersion) {
     UpdateSettings settings;
-    settings.programPath = CMiscFunc::GetExePathName();
-    settings.programFolder = CMiscFunc::GetExePath();
-    settings.runningVersion =
-        CMiscFunc::GetAppVersion(settings.programPath.c_str(), "ProductVersion");
+    settings.programPath = programPath;
+    settings.programFolder = CFileSpec(programPath).GetFullPath();
+    settings.runningVersion = runningVersion;
     settings.server = WithoutTrailingSlashes(ConfiguredServer());
     settings.upgradesFolder = UpgradesFolderFor(settings.programFolder);
     return settings;
@@ -207,6 +207,9 @@ int UpdateChecker::Run(UpdateSettings settings, std::shared_ptr<InstallerNotice>
         }
     } catch (const std::exception& error) {
         qWarning("orvanta: the update check stopped: %s", error.what());
+    } catch (...) {
+        // An exception escaping a detached thread would end the whole program.
+        qWarning("orvanta: the update check stopped");
     }
     return 0;
 }

@@ -64,10 +64,11 @@ public:
     // The single-instance name the updater is told about.
     static constexpr const char* kSingleInstanceName = "CInstanceChecker_MMF_ORVANTA";
 
-    // The settings of the running program: its path and version, the server from the
-    // environment variable ORVANTA_UPDATE_SERVER (even when empty), else the profile's
+    // The settings of the program at `programPath`, which runs `runningVersion`: the server
+    // from the environment variable ORVANTA_UPDATE_SERVER (even when empty), else the profile's
     // "update"/"server", else the build's default; the upgrades folder as UpgradesFolderFor.
-    static UpdateSettings ForThisProgram();
+    static UpdateSettings ForProgram(const std::string& programPath,
+                                     const std::string& runningVersion);
     // "upgrades/" in the program folder when that can be written, else in the user's data
     // folder.
     static std::string UpgradesFolderFor(const std::string& programFolder);

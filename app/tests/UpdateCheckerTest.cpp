@@ -279,7 +279,10 @@ TEST(UpdateServerTest, TheEnvironmentWinsOverTheProfileAndNoServerStartsNoCheck)
             qunsetenv("ORVANTA_UPDATE_SERVER");
         }
         AppProfile::WriteString("update", "server", check.profile);
-        EXPECT_EQ(UpdateChecker::ForThisProgram().server, check.expected);
+        const UpdateSettings settings = UpdateChecker::ForProgram("/opt/orvanta/orvanta", "1.00");
+        EXPECT_EQ(settings.server, check.expected);
+        EXPECT_EQ(settings.programFolder, "/opt/orvanta/");
+        EXPECT_EQ(settings.runningVersion, "1.00");
     }
     qunsetenv("ORVANTA_UPDATE_SERVER");
     ClearSettings();
