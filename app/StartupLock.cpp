@@ -10,8 +10,10 @@ StartupLock::StartupLock(const std::string& instanceName) {
     // The name may hold a display such as "/tmp/.X11-unix/X0" or "wayland-0": hex keeps it one
     // plain file name.
     const QByteArray key = QByteArray::fromStdString(instanceName).toHex();
-    m_path = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString() +
-             "/orvanta-" + key.toStdString() + ".lock";
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!folder.isEmpty()) {
+        m_path = folder.toStdString() + "/orvanta-" + key.toStdString() + ".lock";
+    }
 }
 
 StartupLock::~StartupLock() {
@@ -21,7 +23,7 @@ StartupLock::~StartupLock() {
 }
 
 bool StartupLock::TryAcquire() {
-    if (m_fd >= 0) {
+    if (m_fd >= 0 || m_path.empty()) {
         return true;
     }
     // Close-on-exec: the updater started later must not inherit the lock and keep the next start

@@ -15,8 +15,8 @@ public:
     StartupLock& operator=(const StartupLock&) = delete;
 
     // Takes the lock without waiting. True when this process holds it (also when it already
-    // did); false while another process holds it. When the lock file cannot be made at all
-    // there is nothing to guard with and the result is true.
+    // did); false while another process holds it. When there is no runtime folder or the lock
+    // file cannot be made there, there is nothing to guard with and the result is true.
     bool TryAcquire();
 
 private:

@@ -8,46 +8,29 @@
 #include <thread>
 #include <vector>
 
-// An HTTP server on 127.0.0.1 for the update tests: one connection at a time, an answer per
-// request path, and the paths it was asked for.
+// An HTTP server on 127.0.0.1 for the update tests: one connection at a time, a canned response
+// per request path ("404 Not Found" for other paths; an empty response means never answering),
+// and the raw requests it received.
 class LoopbackHttpServer {
 public:
-    struct Reply {
-        enum class Kind {
-            Whole,  // sends the text and closes
-            Silent, // reads the request and never answers
-        };
-        Kind kind = Kind::Whole;
-        // The whole response, status line and headers included; with Whole, a text that stops
-        // short of its Content-Length is a connection cut mid-body.
-        std::string text;
-    };
-
-    // Paths without a reply get a "404 Not Found" page.
-    explicit LoopbackHttpServer(std::map<std::string, Reply> replies);
+    explicit LoopbackHttpServer(std::map<std::string, std::string> responses);
     ~LoopbackHttpServer();
     LoopbackHttpServer(const LoopbackHttpServer&) = delete;
     LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
-    // "http://127.0.0.1:PORT"; empty when the server could not listen.
-    std::string Address() const;
-    // The request paths received so far, in order.
-    std::vector<std::string> Paths() const;
-    // The raw header block of every request received so far.
+    // "http://127.0.0.1:PORT".
+    std::string Address() const { return "http://127.0.0.1:" + std::to_string(m_port); }
     std::vector<std::string> Requests() const;
 
-    // A "200 OK" response with a Content-Length.
-    static std::string Ok(const std::string& body);
-    // A response that announces `announced` body bytes and sends only `body`.
-    static std::string Cut(const std::string& body, std::size_t announced);
+    // A "200 OK" response announcing `announced` body bytes (all of `body` by default).
+    static std::string Ok(const std::string& body, std::size_t announced = std::string::npos);
 
 private:
-    void Serve();
-    void Answer(int client);
+    void Serve(int client);
 
-    int m_listener = -1;
+    int m_listener;
     std::uint16_t m_port = 0;
-    std::map<std::string, Reply> m_replies;
+    std::map<std::string, std::string> m_responses;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_lock;
     std::vector<std::string> m_requests;
