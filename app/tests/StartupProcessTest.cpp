@@ -44,9 +44,7 @@ protected:
         m_environment.insert("XDG_CACHE_HOME", home + "/.cache");
         m_environment.insert("XDG_RUNTIME_DIR", m_runtime.path());
         m_environment.insert("QT_QPA_PLATFORM", "offscreen");
-        m_environment.insert("DISPLAY", display);
         m_environment.remove("ORVANTA_UPDATE_SERVER");
-        qputenv("XDG_RUNTIME_DIR", m_runtime.path().toUtf8());
     }
 
     QString Program() const { return QString::fromStdString(m_program.Path() + "orvanta"); }
