@@ -57,14 +57,9 @@ std::string ConfiguredServer() {
     return profiled.empty() ? std::string(ORVANTA_DEFAULT_UPDATE_SERVER) : profiled;
 }
 
-// A name as the user would read it in a folder listing.
-std::string FileNameOf(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
-}
-
 // The file name of a path, lower-cased, for the comparisons that ignore case on disk.
 std::string LowerFileName(const std::string& path) {
-    return LowerAscii(FileNameOf(path));
+    return LowerAscii(std::filesystem::path(path).filename().string());
 }
 
 // The installers in the folder, by their names ignoring case; the newest last.
