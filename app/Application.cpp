@@ -152,7 +152,9 @@ std::string Application::SingleInstanceName() {
     const QString display = DisplayName();
     std::string name = UpdateChecker::kSingleInstanceName;
     if (!display.isEmpty()) {
-        name += "@" + display.toStdString();
+        // Appended in two steps: GCC 12 at -O3 takes "@" + text for an overlapping copy.
+        name += '@';
+        name += display.toStdString();
     }
     return name;
 }
