@@ -2,19 +2,143 @@
 
 #include "AppProfile.h"
 #include "MessageBox.h"
+#include "StartupLock.h"
 #include "StringTable.h"
+#include "UpdateChecker.h"
+#include "pxmisc/CInstanceChecker.h"
 #include "pxmisc/CMiscFunc.h"
 
 #include <QCoreApplication>
+#include <QDialog>
+#include <QRegularExpression>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <gst/gst.h>
+#include <system_error>
+#include <thread>
 
 namespace {
 
 bool g_closingForUpdate = false;
+bool g_mediaReady = false;
 
 const char* const kLanguageFileError = "An error occurs when opening language file. Re-install "
                                        "the ringtone program usually fixes this problem.";
+// GStreamer stands where the component object system and OLE were; their failure message stays.
+const char* const kMediaError = "OLE failed to initialize.";
+
+// How long a second copy waits for a first one that is still starting to show its window.
+constexpr std::chrono::seconds kFirstCopyWait{5};
+constexpr std::chrono::milliseconds kFirstCopyPoll{100};
+
+struct ErrorFree {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+
+// The display the program's windows go to; "" without one.
+QString DisplayName() {
+    const QString wayland = qEnvironmentVariable("WAYLAND_DISPLAY");
+    if (!wayland.isEmpty()) {
+        return wayland;
+    }
+    // ":0" and ":0.0" are one display: the screen number does not make a session of its own.
+    static const QRegularExpression screenSuffix(QStringLiteral("^(.*:\\d+)\\.\\d+$"));
+    QString display = qEnvironmentVariable("DISPLAY");
+    const QRegularExpressionMatch match = screenSuffix.match(display);
+    return match.hasMatch() ? match.captured(1) : display;
+}
+
+bool BringFirstCopyForward(CInstanceChecker& checker, const std::string& name) {
+    if (!checker.PreviousInstanceRunning(name.c_str())) {
+        return false;
+    }
+    const WId window = checker.ActivatePreviousInstance();
+    qInfo("orvanta: another copy runs; its window %llu was asked to come to the front",
+          static_cast<unsigned long long>(window));
+    return true;
+}
+
+// True when this process is to be the session's copy. Otherwise the running copy has been
+// brought forward, or one that is still starting did not publish its window in time; either way
+// this process must end without a window.
+bool ClaimFirstCopy(CInstanceChecker& checker, StartupLock& lock, const std::string& name) {
+    const auto deadline = std::chrono::steady_clock::now() + kFirstCopyWait;
+    for (;;) {
+        if (BringFirstCopyForward(checker, name)) {
+            return false;
+        }
+        if (lock.TryAcquire()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            qInfo("orvanta: another copy is still starting; this one ends");
+            return false;
+        }
+        std::this_thread::sleep_for(kFirstCopyPoll);
+    }
+}
+
+bool InitialiseMedia() {
+    GError* error = nullptr;
+    if (gst_init_check(nullptr, nullptr, &error)) {
+        g_mediaReady = true;
+        return true;
+    }
+    const std::unique_ptr<GError, ErrorFree> owned(error);
+    qWarning("orvanta: GStreamer cannot start: %s", owned ? owned->message : "no reason given");
+    ShowMessage(nullptr, kMediaError, MessageButtons::Ok);
+    return false;
+}
+
+int RunMainWindow(CInstanceChecker& checker, const std::string& name,
+                  const Application::WindowFactory& makeWindow) {
+    const std::unique_ptr<QDialog> window = makeWindow();
+    if (!checker.TrackFirstInstanceRunning(name.c_str(), window.get())) {
+        // Cannot happen while the start-up lock works; should it fail, the copy that owns the
+        // name keeps the screen.
+        BringFirstCopyForward(checker, name);
+        return EXIT_SUCCESS;
+    }
+    window->exec();
+    return EXIT_SUCCESS;
+}
 
 } // namespace
+
+int Application::Start(const WindowFactory& makeWindow) {
+    const std::string name = SingleInstanceName();
+    CInstanceChecker checker;
+    StartupLock lock(name);
+    if (!ClaimFirstCopy(checker, lock, name)) {
+        return EXIT_SUCCESS;
+    }
+    const std::string programPath = CMiscFunc::GetExePathName();
+    const std::string programFolder = CMiscFunc::GetExePath();
+    DeleteUpdaterCopy(programFolder);
+    if (!InitialiseMedia()) {
+        return EXIT_FAILURE;
+    }
+    RootSettingsAtProduct(programPath);
+    LoadLanguage(programFolder);
+    const UpdateSettings update = UpdateChecker::ForProgram(
+        programPath, CMiscFunc::GetAppVersion(programPath.c_str(), "ProductVersion"));
+    if (!IsFromUpdater(QCoreApplication::arguments()) && OfferPendingUpdate(update)) {
+        return EXIT_SUCCESS;
+    }
+    // Outlives the window, so that a notice arriving while it is open finds its handler.
+    NewInstallerReceiver receiver(update);
+    UpdateChecker::Start(update, receiver.Notice());
+    return RunMainWindow(checker, name, makeWindow);
+}
+
+void Application::Exit() {
+    StringTable::Release();
+    if (g_mediaReady) {
+        gst_deinit();
+        g_mediaReady = false;
+    }
+}
 
 bool Application::IsClosingForUpdate() {
     return g_closingForUpdate;
@@ -22,6 +146,43 @@ bool Application::IsClosingForUpdate() {
 
 void Application::SetClosingForUpdate(bool closing) {
     g_closingForUpdate = closing;
+}
+
+std::string Application::SingleInstanceName() {
+    const QString display = DisplayName();
+    std::string name = UpdateChecker::kSingleInstanceName;
+    if (!display.isEmpty()) {
+        // Appended in two steps: GCC 12 at -O3 takes "@" + text for an overlapping copy.
+        name += '@';
+        name += display.toStdString();
+    }
+    return name;
+}
+
+bool Application::IsFromUpdater(const QStringList& arguments) {
+    for (qsizetype index = 1; index < arguments.size(); ++index) {
+        QString parameter = arguments[index];
+        if (parameter.startsWith(QLatin1Char('/')) || parameter.startsWith(QLatin1Char('-'))) {
+            parameter.remove(0, 1);
+        }
+        if (parameter == QLatin1String("from_navorel")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Application::DeleteUpdaterCopy(const std::string& programFolder) {
+    if (programFolder.empty()) {
+        return;
+    }
+    std::error_code ignored;
+    std::filesystem::remove(programFolder + "NavorelNow", ignored);
+}
+
+bool Application::OfferPendingUpdate(const UpdateSettings& settings) {
+    const std::string installer = UpdateChecker::FindNewerInstaller(settings);
+    return !installer.empty() && UpdateChecker::OfferUpdate(settings, installer);
 }
 
 void Application::RootSettingsAtProduct(const std::string& programPath) {

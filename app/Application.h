@@ -1,15 +1,44 @@
 #pragma once
 
+#include <QStringList>
+#include <functional>
+#include <memory>
 #include <string>
 
-// The program-wide state the application object keeps for the windows, and the start-up steps
-// that come before the main window.
+class QDialog;
+struct UpdateSettings;
+
+// The program's start-up and exit, and the program-wide state the windows read.
 class Application {
 public:
+    // Makes the main window, once the program has decided to show one.
+    using WindowFactory = std::function<std::unique_ptr<QDialog>()>;
+
+    // The whole start: one copy per user and display session, the updater's leftover copy
+    // removed, media, settings and language ready, a pending installer offered, the update
+    // check started, then the main window until it closes. Needs the QApplication. Returns the
+    // exit status: 0 also when another copy was brought forward or the updater was started.
+    static int Start(const WindowFactory& makeWindow);
+    // The exit work: the string table and the media framework are released.
+    static void Exit();
+
     // Set once the updater has been started while the window is open: the window then closes
     // without asking.
     static bool IsClosingForUpdate();
     static void SetClosingForUpdate(bool closing);
+
+    // The name under which the copy of a user's display session is found: the design's
+    // single-instance name, followed by "@" and the display when there is one.
+    static std::string SingleInstanceName();
+    // True when a parameter (the program's own name excluded) is "from_navorel", with or
+    // without one leading "/" or "-"; the comparison is case-sensitive.
+    static bool IsFromUpdater(const QStringList& arguments);
+    // Removes the copy of the updater that an earlier update ran from the program folder
+    // (ending with "/"); a failure is ignored.
+    static void DeleteUpdaterCopy(const std::string& programFolder);
+    // Before any window: offers a downloaded installer newer than the running version. True
+    // when the user accepted and the program must end.
+    static bool OfferPendingUpdate(const UpdateSettings& settings);
 
     // Names the settings store after the product recorded in the program's own file.
     static void RootSettingsAtProduct(const std::string& programPath);

@@ -1,5 +1,9 @@
 #pragma once
 
+// CMiscFunc has results of the same names inside its class; read first, they are not taken for
+// shadowing the ones below wherever both headers are included.
+#include "pxmisc/CMiscFunc.h"
+
 #include <functional>
 #include <string>
 

@@ -1,30 +1,17 @@
-// Start-up of the window program: settings and language, then the wizard until it closes.
+// The one place that assembles the program: the progress window for the engine's long steps, and
+// the main wizard window with its pages for the start-up to show.
 #include "Application.h"
 #include "DialogProgressSteps.h"
 #include "MainWizardWindow.h"
 #include "ProgressSteps.h"
-#include "StringTable.h"
-#include "pxmisc/CMiscFunc.h"
 
 #include <QApplication>
-#include <cstdlib>
-
-namespace {
-
-void RunWizard() {
-    DialogProgressSteps progress;
-    const orvanta::ScopedProgressSteps installed(progress);
-    MainWizardWindow window;
-    window.exec();
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    Application::RootSettingsAtProduct(CMiscFunc::GetExePathName());
-    Application::LoadLanguage(CMiscFunc::GetExePath());
-    RunWizard();
-    StringTable::Release();
-    return EXIT_SUCCESS;
+    DialogProgressSteps progress;
+    const orvanta::ScopedProgressSteps installed(progress);
+    const int status = Application::Start([] { return std::make_unique<MainWizardWindow>(); });
+    Application::Exit();
+    return status;
 }

@@ -63,6 +63,9 @@ test_everything() {
     build "$root/build/ci-sanitize" -DCMAKE_BUILD_TYPE=Debug -DORVANTA_SANITIZE=ON
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
         run_tests "$root/build/ci-sanitize"
+    # The update thread's tests under ThreadSanitizer, in a small tree of their own.
+    build "$root/build/ci-tsan" -DCMAKE_BUILD_TYPE=Debug -DORVANTA_TSAN=ON
+    TSAN_OPTIONS=halt_on_error=1 run_tests "$root/build/ci-tsan"
 }
 
 case "${1:-}" in

@@ -1,14 +1,19 @@
 #include "Application.h"
 
 #include "AppProfile.h"
+#include "MainWizardWindow.h"
 #include "StringTable.h"
 #include "UiTestSupport.h"
 #include "pxmisc/CMiscFunc.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -35,22 +40,51 @@ protected:
 TEST_F(ApplicationStartTest, WithoutALanguageFileTheUserIsToldOnceInEnglishAndTextsStayEmpty) {
     MessageRecorder messages;
     EXPECT_FALSE(Application::LoadLanguage(Folder()));
+    // The wizard still comes up, with empty texts.
+    const MainWizardWindow window;
     ASSERT_EQ(messages.shown().size(), 1u);
     EXPECT_EQ(messages.shown()[0].text, kLanguageFileError);
     EXPECT_EQ(messages.shown()[0].buttons, MessageButtons::Ok);
     EXPECT_EQ(StringTable::Instance().Lookup("idd_production_local_name"), "");
+    EXPECT_TRUE(window.windowTitle().isEmpty());
+    EXPECT_TRUE(window.HelpMenu()->title().isEmpty());
 }
 
-TEST_F(ApplicationStartTest, TheLanguageFileBesideTheProgramIsReadInTheChosenLanguage) {
-    ASSERT_TRUE(QFile::copy(ORVANTA_STRINGS_XML, m_folder.filePath("strings.xml")));
-    AppProfile::WriteString("ui", "active_language", "de");
-    EXPECT_TRUE(Application::LoadLanguage(Folder()));
-    const std::string german = StringTable::Instance().Lookup("idc_cancel");
-    StringTable::Release();
-    AppProfile::WriteString("ui", "active_language", "en");
-    EXPECT_TRUE(Application::LoadLanguage(Folder()));
-    EXPECT_FALSE(german.empty());
-    EXPECT_NE(german, StringTable::Instance().Lookup("idc_cancel"));
+TEST(ApplicationCommandLineTest, OnlyFromNavorelAsWrittenMarksAStartByTheUpdater) {
+    const std::vector<std::pair<QStringList, bool>> cases = {
+        {{"from_navorel"}, true},
+        {{"/from_navorel"}, true},
+        {{"-from_navorel"}, true},
+        {{"FROM_NAVOREL"}, false},
+        {{"from_navorel2"}, false},
+        {{"--from_navorel"}, false},
+        {{}, false},
+    };
+    for (const auto& [parameters, fromUpdater] : cases) {
+        SCOPED_TRACE(parameters.join(' ').toStdString());
+        EXPECT_EQ(Application::IsFromUpdater(QStringList{"/opt/x/orvanta"} + parameters),
+                  fromUpdater);
+    }
+    // The program's own name is not a parameter.
+    EXPECT_FALSE(Application::IsFromUpdater({"from_navorel"}));
+}
+
+TEST(ApplicationInstanceTest, OneCopyPerDisplayWhateverTheScreen) {
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    const QByteArray x11 = qgetenv("DISPLAY");
+    // Wayland display, X display, the name's ending.
+    for (const auto& [waylandDisplay, x11Display, ending] :
+         std::vector<std::tuple<const char*, const char*, const char*>>{
+             {"", "", "ORVANTA"},
+             {"", ":0.1", "ORVANTA@:0"},
+             {"", "localhost:10.0", "ORVANTA@localhost:10"},
+             {"wayland-1", ":0", "ORVANTA@wayland-1"}}) {
+        qputenv("WAYLAND_DISPLAY", waylandDisplay);
+        qputenv("DISPLAY", x11Display);
+        EXPECT_EQ(Application::SingleInstanceName(), std::string("CInstanceChecker_MMF_") + ending);
+    }
+    qputenv("WAYLAND_DISPLAY", wayland);
+    qputenv("DISPLAY", x11);
 }
 
 TEST(ApplicationSettingsTest, TheStoreIsNamedAfterTheProductInTheProgramsOwnFile) {

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     }
     qputenv("HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
     QApplication application(argc, argv);
     QApplication::setOrganizationName("Orvanta");
     QApplication::setApplicationName("Orvanta");

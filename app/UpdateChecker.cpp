@@ -1,0 +1,284 @@
+#include "UpdateChecker.h"
+
+#include "AppMainWindow.h"
+#include "AppProfile.h"
+#include "Application.h"
+#include "MessageBox.h"
+#include "StringTable.h"
+#include "pxmisc/CFileFinder.h"
+#include "pxmisc/CFileSpec.h"
+#include "pxmisc/GenericHTTPClient.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QWidget>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+const QEvent::Type WM_REG_NEW_INSTALLER = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+namespace {
+
+const char* const kUserAgent = "RIDEVI(0.9/;p)";
+const char* const kAskPath = "/upgrade/retrieve_latest_orvanta.html";
+const char* const kDownloadPath = "/download/upgrades/";
+const std::string kInstallerPrefix = "orvanta_setup_";
+const std::string kInstallerSuffix = ".exe";
+constexpr std::size_t kMaxInstallerNameBytes = 100;
+
+std::string LowerAscii(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; });
+    return text;
+}
+
+bool StartsWithHttp(const std::string& address) {
+    const std::string lower = LowerAscii(address);
+    return lower.starts_with("http://") || lower.starts_with("https://");
+}
+
+std::string WithoutTrailingSlashes(std::string address) {
+    while (!address.empty() && address.back() == '/') {
+        address.pop_back();
+    }
+    return address;
+}
+
+std::string ConfiguredServer() {
+    if (qEnvironmentVariableIsSet("ORVANTA_UPDATE_SERVER")) {
+        return qEnvironmentVariable("ORVANTA_UPDATE_SERVER").toStdString();
+    }
+    const std::string profiled = AppProfile::GetString("update", "server", "");
+    return profiled.empty() ? std::string(ORVANTA_DEFAULT_UPDATE_SERVER) : profiled;
+}
+
+// The file name of a path, lower-cased, for the comparisons that ignore case on disk.
+std::string LowerFileName(const std::string& path) {
+    return LowerAscii(std::filesystem::path(path).filename().string());
+}
+
+// The installers in the folder, by their names ignoring case; the newest last.
+std::vector<std::string> InstallersIn(const std::string& folder) {
+    CFileFinder finder;
+    std::vector<std::string> paths;
+    const int count = finder.FindFiles(folder, "*" + kInstallerSuffix);
+    for (int index = 0; index < count; ++index) {
+        std::string path(static_cast<const char*>(finder.GetFilePath(index)));
+        if (UpdateChecker::IsAcceptableInstallerName(LowerFileName(path))) {
+            paths.push_back(std::move(path));
+        }
+    }
+    std::sort(paths.begin(), paths.end(), [](const std::string& left, const std::string& right) {
+        return LowerFileName(left) < LowerFileName(right);
+    });
+    return paths;
+}
+
+// Asks the server for the newest installer's name; "" when there is no usable answer.
+std::string AskLatestName(const std::string& server) {
+    GenericHTTPClient client;
+    const std::string url = server + kAskPath;
+    if (!client.Request(url.c_str(), GenericHTTPClient::REQUEST_GET, kUserAgent)) {
+        qInfo("orvanta: the update server %s did not answer", server.c_str());
+        return {};
+    }
+    std::string name = LowerAscii(client.QueryHTTPResponse());
+    if (!UpdateChecker::IsAcceptableInstallerName(name)) {
+        qWarning("orvanta: ignoring the update server's answer: not an installer name");
+        return {};
+    }
+    return name;
+}
+
+bool DownloadInstaller(const UpdateSettings& settings, const std::string& name) {
+    UpdateChecker::CreateFolderPath(settings.upgradesFolder);
+    const std::string target = settings.upgradesFolder + name;
+    const std::string partial = target + ".tmp";
+    if (!InstallerDownload::Fetch(settings.server + kDownloadPath + name, partial,
+                                  settings.limits)) {
+        qInfo("orvanta: the download of %s failed", name.c_str());
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::copy_file(partial, target, std::filesystem::copy_options::overwrite_existing,
+                               error);
+    std::error_code ignored;
+    std::filesystem::remove(partial, ignored);
+    if (error) {
+        std::filesystem::remove(target, ignored);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+InstallerNotice::InstallerNotice(QObject* receiver) : m_receiver(receiver) {}
+
+void InstallerNotice::Post() {
+    const std::lock_guard guard(m_lock);
+    if (m_receiver != nullptr) {
+        QCoreApplication::postEvent(m_receiver, new QEvent(WM_REG_NEW_INSTALLER));
+    }
+}
+
+void InstallerNotice::Disconnect() {
+    const std::lock_guard guard(m_lock);
+    m_receiver = nullptr;
+}
+
+NewInstallerReceiver::NewInstallerReceiver(UpdateSettings settings)
+    : m_settings(std::move(settings)), m_notice(std::make_shared<InstallerNotice>(this)) {}
+
+NewInstallerReceiver::~NewInstallerReceiver() {
+    m_notice->Disconnect();
+}
+
+bool NewInstallerReceiver::event(QEvent* event) {
+    if (event->type() != WM_REG_NEW_INSTALLER) {
+        return QObject::event(event);
+    }
+    UpdateChecker::OnNewInstaller(m_settings);
+    return true;
+}
+
+UpdateSettings UpdateChecker::ForProgram(const std::string& programPath,
+                                         const std::string& runningVersion) {
+    UpdateSettings settings;
+    settings.programPath = programPath;
+    settings.programFolder = CFileSpec(programPath).GetFullPath();
+    settings.runningVersion = runningVersion;
+    settings.server = WithoutTrailingSlashes(ConfiguredServer());
+    settings.upgradesFolder = UpgradesFolderFor(settings.programFolder);
+    return settings;
+}
+
+std::string UpdateChecker::UpgradesFolderFor(const std::string& programFolder) {
+    const std::string beside = programFolder + "upgrades/";
+    std::error_code error;
+    const bool exists = std::filesystem::is_directory(beside, error);
+    if (!programFolder.empty() &&
+        ::access(exists ? beside.c_str() : programFolder.c_str(), W_OK | X_OK) == 0) {
+        return beside;
+    }
+    // An installed program in a system folder still updates, from the user's own copy.
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation).toStdString() +
+           "/upgrades/";
+}
+
+bool UpdateChecker::Start(const UpdateSettings& settings, std::shared_ptr<InstallerNotice> notice) {
+    if (settings.server.empty()) {
+        qInfo("orvanta: no update server is set; there is no update check");
+        return false;
+    }
+    if (!StartsWithHttp(settings.server)) {
+        qWarning("orvanta: the update server %s is not an http or https address; there is no "
+                 "update check",
+                 settings.server.c_str());
+        return false;
+    }
+    try {
+        std::thread(Run, settings, std::move(notice)).detach();
+    } catch (const std::system_error&) {
+        qWarning("orvanta: the update check could not start");
+        return false;
+    }
+    return true;
+}
+
+int UpdateChecker::Run(UpdateSettings settings, std::shared_ptr<InstallerNotice> notice) {
+    try {
+        const std::string latest = AskLatestName(settings.server);
+        if (latest.empty() || latest <= InstallerName(settings.runningVersion)) {
+            return 0;
+        }
+        if (DownloadInstaller(settings, latest)) {
+            notice->Post();
+        }
+    } catch (const std::exception& error) {
+        qWarning("orvanta: the update check stopped: %s", error.what());
+    } catch (...) {
+        // An exception escaping a detached thread would end the whole program.
+        qWarning("orvanta: the update check stopped");
+    }
+    return 0;
+}
+
+std::string UpdateChecker::FindNewerInstaller(const UpdateSettings& settings) {
+    const std::vector<std::string> installers = InstallersIn(settings.upgradesFolder);
+    if (installers.empty()) {
+        return {};
+    }
+    const std::string& newest = installers.back();
+    if (LowerFileName(newest) > InstallerName(settings.runningVersion)) {
+        return newest;
+    }
+    // The installer of the running version, or of an older one: it has done its work.
+    std::error_code ignored;
+    std::filesystem::remove(newest, ignored);
+    return {};
+}
+
+bool UpdateChecker::OfferUpdate(const UpdateSettings& settings, const std::string& installerPath) {
+    if (ShowMessage(AppMainWindow(), StringTable::Instance().Lookup("idd_new_version_availabled"),
+                    MessageButtons::YesNo) != IDYES) {
+        return false;
+    }
+    // The updater may replace "Navorel" itself, so it runs from a copy.
+    const std::string updater = settings.programFolder + "NavorelNow";
+    std::error_code ignored;
+    std::filesystem::copy_file(settings.programFolder + "Navorel", updater,
+                               std::filesystem::copy_options::overwrite_existing, ignored);
+    const QStringList arguments{
+        QString::fromStdString(UpdaterArgument(installerPath, settings.programPath))};
+    if (!QProcess::startDetached(QString::fromStdString(updater), arguments)) {
+        qWarning("orvanta: the updater %s did not start", updater.c_str());
+    }
+    return true;
+}
+
+void UpdateChecker::OnNewInstaller(const UpdateSettings& settings) {
+    const std::string installer = FindNewerInstaller(settings);
+    if (installer.empty() || !OfferUpdate(settings, installer)) {
+        return;
+    }
+    Application::SetClosingForUpdate(true);
+    if (QWidget* window = AppMainWindow()) {
+        QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
+    }
+}
+
+std::string UpdateChecker::InstallerName(const std::string& version) {
+    return LowerAscii(kInstallerPrefix + version + kInstallerSuffix);
+}
+
+bool UpdateChecker::IsAcceptableInstallerName(const std::string& name) {
+    if (name.size() > kMaxInstallerNameBytes ||
+        name.size() <= kInstallerPrefix.size() + kInstallerSuffix.size() ||
+        !name.starts_with(kInstallerPrefix) || !name.ends_with(kInstallerSuffix) ||
+        name.find("..") != std::string::npos) {
+        return false;
+    }
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+    });
+}
+
+std::string UpdateChecker::UpdaterArgument(const std::string& installerPath,
+                                           const std::string& programPath) {
+    return installerPath + "&&" + programPath + "&&" + kSingleInstanceName + "&&SW_SHOW";
+}
+
+void UpdateChecker::CreateFolderPath(const std::string& folderPath) {
+    std::error_code ignored;
+    for (std::size_t end = folderPath.find('/'); end != std::string::npos;
+         end = folderPath.find('/', end + 1)) {
+        // The root and folders that exist already fail here, which is fine.
+        std::filesystem::create_directory(folderPath.substr(0, end + 1), ignored);
+    }
+}
