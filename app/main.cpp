@@ -1,7 +1,9 @@
-// Start-up of the window program: settings and language, then the wizard until it closes.
+// Start-up of the window program: settings and language, then the wizard over the program's
+// own pages until it closes.
 #include "Application.h"
 #include "DialogProgressSteps.h"
 #include "MainWizardWindow.h"
+#include "ProgramPages.h"
 #include "ProgressSteps.h"
 #include "StringTable.h"
 #include "pxmisc/CMiscFunc.h"
@@ -14,7 +16,7 @@ namespace {
 void RunWizard() {
     DialogProgressSteps progress;
     const orvanta::ScopedProgressSteps installed(progress);
-    MainWizardWindow window;
+    MainWizardWindow window(MakeProgramPages());
     window.exec();
 }
 

@@ -56,6 +56,6 @@ photograph_program() {
 for language in "${languages[@]}"; do
     photograph_program "$language"
     HOME="$scratch/home-driver" XDG_CONFIG_HOME="$scratch/home-driver/.config" \
-        "$build/app/tests/orvanta_screenshot_driver" "$language" "$root/res/strings.xml" \
+        "$build/pages/tests/orvanta_screenshot_driver" "$language" "$root/res/strings.xml" \
         "$scratch/sample.mp3" "$out"
 done

@@ -7,6 +7,7 @@
 #include "ConversionEngine.h"
 #include "DialogProgressSteps.h"
 #include "MainWizardWindow.h"
+#include "ProgramPages.h"
 #include "ProgressDialog.h"
 #include "StringTable.h"
 #include "WavProcessor.h"
@@ -122,7 +123,7 @@ int main(int argc, char** argv) {
     }
     const QString folder = QString::fromLocal8Bit(argv[4]) + "/";
     const QString tag = QString::fromStdString(language);
-    MainWizardWindow window;
+    MainWizardWindow window(MakeProgramPages());
     window.move(20, 20);
     window.show();
     bool saved = PhotographPages(window, folder + "wizard_" + tag + "_page");
