@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pictures of what a person sees, taken under a virtual X display: the program as it starts in
-# each language, every wizard page, the about box and the progress window halfway through a
-# real decode. Look at them after any change to a window.
+# each language, every wizard page, the about box, the progress window halfway through a
+# real decode, and the wave editor on a song at the fit zoom and zoomed in. Look at them after
+# any change to a window.
 #
 #     bash tools/screenshots.sh [OUTPUT_FOLDER] [LANGUAGE...]     (default: build/screenshots, en de fr)
 set -euo pipefail
@@ -14,7 +15,8 @@ languages=("$@")
 build="$root/build/screenshots-build"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target orvanta orvanta_screenshot_driver
+cmake --build "$build" --target orvanta orvanta_screenshot_driver orvanta-cli \
+    orvanta_editor_screenshot_driver
 
 mkdir -p "$out"
 scratch=$(mktemp -d)
@@ -39,6 +41,58 @@ printf 'RandomPlacement\nNoGrabServer\nDecorateTransients\n' >"$scratch/twmrc"
 twm -f "$scratch/twmrc" >/dev/null 2>&1 &
 sleep 1
 
+# A 72-second song: a plucked melody, a bass line and a drum loop in 4-second bars, arranged in
+# sections of different loudness (quiet intro, verse, loud chorus, breakdown, chorus, fade-out).
+make_song() {
+    local dir=$1 rate=44100 note parts=()
+    for note in 0 4 7 12 7 4 2 5 9 12 9 5 -1 2 7 11; do # semitones above C4
+        parts+=("|sox -V1 -n -r $rate -c 2 -p synth 0.25 pluck %$((note - 9)) pluck %$((note + 3)) fade 0 0.25 0.2")
+    done
+    sox -V1 "${parts[@]}" "$dir/melody.wav"
+    parts=()
+    for note in -24 -20 -19 -17; do
+        parts+=("|sox -V1 -n -r $rate -c 2 -p synth 1 square %$((note - 9)) lowpass 400 fade 0 1 0.3 vol 0.8")
+    done
+    sox -V1 "${parts[@]}" "$dir/bass.wav"
+    sox -V1 -n -r $rate -c 2 "$dir/kick.wav" synth 0.15 sine 90-40 fade 0 0.15 0.12 pad 0 0.35
+    sox -V1 -n -r $rate -c 2 "$dir/hat.wav" synth 0.04 whitenoise highpass 6000 fade 0 0.04 0.03 vol 0.4 pad 0 0.21
+    sox -V1 -m "|sox -V1 $dir/kick.wav -p repeat 7" "|sox -V1 $dir/hat.wav -p repeat 15" "$dir/drums.wav"
+    local section=0
+    # bars, gain, stems
+    while read -r bars gain stems; do
+        local inputs=() stem
+        for stem in $stems; do
+            inputs+=(-v "$gain" "|sox -V1 $dir/$stem.wav -p repeat $((bars - 1))")
+        done
+        # sox mixes two or more inputs only; one stem is three words (-v GAIN INPUT).
+        if [ "${#inputs[@]}" -gt 3 ]; then
+            sox -V1 -m "${inputs[@]}" "$dir/section$section.wav"
+        else
+            sox -V1 "${inputs[@]}" "$dir/section$section.wav"
+        fi
+        section=$((section + 1))
+    done <<'SECTIONS'
+2 0.2 melody
+4 0.3 melody bass
+4 0.42 melody bass drums
+2 0.35 bass drums
+4 0.42 melody bass drums
+2 0.4 melody bass
+SECTIONS
+    sox -V1 "$dir"/section{0..5}.wav -b 16 "$dir/song.wav" fade 0 0 6
+}
+
+# The wave editor on that song as the edit page will show it, after the program's own decode.
+photograph_editor() {
+    local dir="$scratch/song"
+    mkdir -p "$dir"
+    make_song "$dir"
+    lame --quiet -b 192 "$dir/song.wav" "$dir/song.mp3"
+    "$build/cli/orvanta-cli" decode "$dir/song.mp3" "$dir/work.wav"
+    "$build/cli/orvanta-cli" peaks "$dir/work.wav" "$dir/work.wfp"
+    "$build/editor/tests/orvanta_editor_screenshot_driver" "$dir/work.wav" "$dir/work.wfp" "$out"
+}
+
 # The program itself as it starts for a user whose chosen language is $1.
 photograph_program() {
     local language=$1 home="$scratch/home-$1"
@@ -59,3 +113,4 @@ for language in "${languages[@]}"; do
         "$build/pages/tests/orvanta_screenshot_driver" "$language" "$root/res/strings.xml" \
         "$scratch/sample.mp3" "$out"
 done
+photograph_editor

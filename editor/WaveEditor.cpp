@@ -1,0 +1,343 @@
+#include "WaveEditor.h"
+
+#include "pxmisc/CMiscFunc.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// The band starts one row below the ruler's bottom line, the play cursor on it.
+constexpr int kBandTop = WaveEditor::kTopStripHeight + WaveEditor::kRulerHeight + 1;
+constexpr int kCursorTop = WaveEditor::kTopStripHeight + WaveEditor::kRulerHeight;
+constexpr int kCursorWidth = 2;
+// The level guides mark 30 % of full scale above and below each lane's centre.
+constexpr double kGuideLevel = 0.15;
+
+// Inverts `area` of what the painter has drawn so far.
+void Invert(QPainter& painter, const QRect& area) {
+    painter.save();
+    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    painter.fillRect(area, Qt::white);
+    painter.restore();
+}
+
+int RightOf(const QRect& rect) {
+    return rect.x() + rect.width();
+}
+
+} // namespace
+
+WaveEditor::WaveEditor(QWidget* parent) : QWidget(parent) {
+    setWindowTitle(QStringLiteral("Wave Editor"));
+    setAccessibleName(QStringLiteral("Wave Editor"));
+    setAccessibleDescription(QStringLiteral("Waveform with the selected period"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+}
+
+int WaveEditor::Load(const std::string& wavPath, const std::string& peakPath) {
+    const int loaded = m_model.Load(wavPath, peakPath);
+    m_drag = Drag::None;
+    m_cursorX = -1;
+    Invalidate();
+    return loaded;
+}
+
+void WaveEditor::ZoomIn() {
+    m_model.ZoomIn(width());
+    Invalidate();
+}
+
+void WaveEditor::ZoomOut() {
+    m_model.ZoomOut(width());
+    Invalidate();
+}
+
+void WaveEditor::ZoomToFit() {
+    m_model.ZoomToFit(width());
+    Invalidate();
+}
+
+void WaveEditor::SetScroll(int position) {
+    m_model.SetScroll(position);
+    m_pictureValid = false;
+    repaint();
+}
+
+std::pair<int, int> WaveEditor::GetScrollRange() const {
+    return m_model.GetScrollRange(width());
+}
+
+void WaveEditor::SetSelection(int32_t startMs, int32_t endMs) {
+    m_model.SetSelection(startMs, endMs);
+    update();
+}
+
+void WaveEditor::SetPlayCursor(int32_t ms) {
+    const std::optional<int> column =
+        ms < 0 ? std::nullopt : m_model.GetPlayCursorColumn(ms, width());
+    m_cursorX = column.value_or(-1);
+    update();
+}
+
+void WaveEditor::ResetPlayCursor() {
+    m_cursorX = -1;
+    update();
+}
+
+void WaveEditor::SetGain(float gain) {
+    m_model.SetGain(gain);
+    Invalidate();
+}
+
+// The lanes share what is left below the ruler of the drawing (the widget less the top strip), so
+// the lower lane ends on the widget's last row instead of below it.
+WaveLanes WaveEditor::Lanes() const {
+    const int f = std::max((height() - kTopStripHeight - kRulerHeight) / 2 - 1, 0);
+    return {f, {kRulerHeight + f / 2, (3 * f + 2 * (kRulerHeight + 2)) / 2}};
+}
+
+void WaveEditor::Invalidate() {
+    m_pictureValid = false;
+    update();
+}
+
+void WaveEditor::resizeEvent(QResizeEvent* event) {
+    m_pictureValid = false;
+    QWidget::resizeEvent(event);
+}
+
+void WaveEditor::RenderPicture() {
+    const WaveLanes lanes = Lanes();
+    if (m_model.PointsNeedRebuild(lanes)) {
+        m_model.BuildPoints(lanes);
+    }
+    m_picture = QImage(width(), std::max(height() - kTopStripHeight, 1), QImage::Format_RGB32);
+    m_picture.fill(Qt::black);
+    {
+        QPainter painter(&m_picture);
+        DrawRuler(painter);
+        DrawGuides(painter, lanes);
+    }
+    DrawLane(0, lanes);
+    DrawLane(1, lanes);
+    m_pictureValid = true;
+}
+
+void WaveEditor::DrawRuler(QPainter& painter) const {
+    const int w = width();
+    painter.fillRect(0, 0, w, kRulerHeight, QColor(kRulerBackground));
+    for (int i = 0; i < w; ++i) {
+        const std::int64_t x = std::int64_t{m_model.Scroll()} + i;
+        painter.setPen(QColor(kRulerLineColour));
+        if (x % kLabelSpacing == 0) {
+            painter.drawLine(i, kRulerHeight, i, 0);
+            // Only labels for times the audio reaches: x * zoom before the end of the audio.
+            if (x * m_model.Zoom() < m_model.TotalFrames()) {
+                const auto ms =
+                    static_cast<int>(std::min<std::int64_t>(m_model.ColumnToMs(x), INT_MAX));
+                painter.setPen(QColor(kLabelColour));
+                painter.drawText(QRect(i, 0, kLabelWidth, kRulerHeight - kLabelBottomInset),
+                                 Qt::AlignLeft | Qt::AlignTop,
+                                 QString::fromStdString(CMiscFunc::GetPrettyTimeString(ms)));
+            }
+        } else if (x % kMinorTickSpacing == 0) {
+            painter.drawLine(i, kRulerHeight, i, kRulerHeight - kMinorTickLength);
+        }
+    }
+    painter.setPen(QColor(kRulerLineColour));
+    painter.drawLine(0, kRulerHeight, w, kRulerHeight);
+}
+
+void WaveEditor::DrawGuides(QPainter& painter, const WaveLanes& lanes) const {
+    const int w = width();
+    for (int lane = 0; lane < 2; ++lane) {
+        const auto offset = static_cast<int>(kGuideLevel * lanes.height);
+        painter.setPen(QColor(kGuideColour));
+        painter.drawLine(0, lanes.centre[lane] - offset, w, lanes.centre[lane] - offset);
+        painter.drawLine(0, lanes.centre[lane] + offset, w, lanes.centre[lane] + offset);
+    }
+    painter.setPen(QColor(kSeparatorColour));
+    painter.drawLine(0, lanes.height + kRulerHeight + 1, w, lanes.height + kRulerHeight + 1);
+}
+
+// The trace of "line to (h, greatest y), line to (h, smallest y)" for every column h, set
+// straight into the picture: each column gets the rows from where the trace entered it down to
+// both of its extremes, so a column's extremes are always drawn whole. An empty model draws its
+// centre line across the view, so the view never looks broken.
+void WaveEditor::DrawLane(int lane, const WaveLanes& lanes) {
+    const int32_t scroll = m_model.Scroll();
+    const int32_t cached = m_model.CachedColumns();
+    const int columns = cached > 0 ? std::clamp(cached - scroll, 0, width()) : width();
+    // Each lane keeps to its own rows, so an amplified waveform cannot run over its neighbour.
+    const int laneTop = lane == 0 ? kRulerHeight : lanes.height + kRulerHeight + 2;
+    const int laneBottom = std::min(laneTop + lanes.height, m_picture.height() - 1);
+    int previous = lanes.centre[lane];
+    for (int h = 0; h < columns; ++h) {
+        const WaveModel::ColumnPoints points = m_model.PointsAt(lane, scroll + h);
+        const int top = std::max(std::min({previous, points.greatestY, points.smallestY}), laneTop);
+        const int bottom =
+            std::min(std::max({previous, points.greatestY, points.smallestY}), laneBottom);
+        for (int y = top; y <= bottom; ++y) {
+            reinterpret_cast<QRgb*>(m_picture.scanLine(y))[h] = kWaveformColour;
+        }
+        previous = points.smallestY;
+    }
+}
+
+void WaveEditor::DrawTopStrip(QPainter& painter) const {
+    if (m_markerX < 0) {
+        painter.fillRect(0, 0, width(), kTopStripHeight, Qt::black);
+        return;
+    }
+    painter.fillRect(0, 0, width(), kTopStripHeight, QColor(kMarkerStripColour));
+    painter.fillRect(m_markerX, 0, kCursorWidth, kTopStripHeight, QColor(kMarkerColour));
+}
+
+QRect WaveEditor::CurrentBand() const {
+    switch (m_drag) {
+    case Drag::Band:
+        if (m_bandMoved) {
+            return {m_pendingLeft, 0, m_pendingRight - m_pendingLeft, height()};
+        }
+        break;
+    case Drag::Edge:
+        return m_dragBand;
+    case Drag::None:
+    case Drag::NewSelection:
+        break;
+    }
+    return m_model.GetSelectionRect(rect());
+}
+
+void WaveEditor::paintEvent(QPaintEvent*) {
+    if (!m_pictureValid || m_picture.width() != width()) {
+        RenderPicture();
+    }
+    QPainter painter(this);
+    DrawTopStrip(painter);
+    painter.drawImage(0, kTopStripHeight, m_picture);
+    const QRect band = CurrentBand();
+    if (!band.isNull()) {
+        Invert(painter, QRect(band.x(), kBandTop, band.width(), height() - kBandTop));
+    }
+    if (m_cursorX >= 0) {
+        Invert(painter, QRect(m_cursorX, kCursorTop, kCursorWidth, height() - kCursorTop));
+    }
+}
+
+// Drags follow the pointer even when it leaves the window; the marker only inside it.
+void WaveEditor::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint point = event->position().toPoint();
+    if (rect().contains(point)) {
+        m_markerX = point.x();
+        update(0, 0, width(), kTopStripHeight);
+    }
+    const int x = std::clamp(point.x(), 0, width());
+    switch (m_drag) {
+    case Drag::None:
+        UpdateHover(point);
+        break;
+    case Drag::Band:
+        MoveBand(x);
+        break;
+    case Drag::Edge:
+        DragEdge(x);
+        break;
+    case Drag::NewSelection:
+        if (x != m_anchor.x()) {
+            m_model.StartSelectionAt(m_anchor.x());
+            m_drag = Drag::Edge;
+            DragEdge(x);
+        }
+        break;
+    }
+}
+
+// The end edge wins when the pointer is near both.
+void WaveEditor::UpdateHover(const QPoint& point) {
+    const QRect band = m_model.GetSelectionRect(rect());
+    const int x = point.x();
+    m_nearEndEdge = !band.isNull() && std::abs(x - RightOf(band)) < kEdgeGrip;
+    m_nearStartEdge = !band.isNull() && !m_nearEndEdge && std::abs(x - band.x()) < kEdgeGrip;
+    if (m_nearEndEdge || m_nearStartEdge) {
+        setCursor(Qt::SizeHorCursor);
+    } else if (band.contains(point)) {
+        setCursor(Qt::SizeAllCursor);
+    } else {
+        setCursor(Qt::ArrowCursor);
+    }
+}
+
+// The band keeps to column 0 on the left and to the nearer of the view's right edge and the end
+// of the audio on the right.
+void WaveEditor::MoveBand(int x) {
+    const QRect band = m_model.GetSelectionRect(rect());
+    if (band.isNull() || (x == m_anchor.x() && !m_bandMoved)) {
+        return;
+    }
+    int dx = x - m_anchor.x();
+    if (band.x() + dx < 0) {
+        dx = -band.x();
+    }
+    if (RightOf(band) + dx > LimitRight()) {
+        dx = LimitRight() - RightOf(band);
+    }
+    m_pendingLeft = band.x() + dx;
+    m_pendingRight = RightOf(band) + dx;
+    m_bandMoved = true;
+    update();
+}
+
+int WaveEditor::LimitRight() const {
+    const QRect limit = m_model.GetLimitRect(rect());
+    if (!limit.isNull()) {
+        return RightOf(limit);
+    }
+    return std::min(width(), m_model.FrameToColumn(m_model.TotalFrames()));
+}
+
+void WaveEditor::DragEdge(int x) {
+    m_dragBand = m_model.DragEdgeTo(x, rect());
+    update();
+}
+
+void WaveEditor::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    const QPoint point = event->position().toPoint();
+    m_anchor = point;
+    m_bandMoved = false;
+    if (m_nearEndEdge || m_nearStartEdge) {
+        m_model.BeginEdgeDrag(m_nearStartEdge);
+        m_dragBand = m_model.GetSelectionRect(rect());
+        m_drag = Drag::Edge;
+    } else if (m_model.GetSelectionRect(rect()).contains(point)) {
+        m_drag = Drag::Band;
+    } else if (point.y() >= kCursorTop) {
+        m_drag = Drag::NewSelection;
+    }
+}
+
+// A band move is committed only when the pointer moved: a click inside the band keeps the
+// selection as it was, off the zoom grid or not.
+void WaveEditor::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    if (m_drag == Drag::Band && m_bandMoved) {
+        m_model.SetSelectionStartFromColumn(m_pendingLeft);
+        m_model.SetSelectionEndFromColumn(m_pendingRight);
+    }
+    m_drag = Drag::None;
+    m_bandMoved = false;
+    m_nearStartEdge = false;
+    m_nearEndEdge = false;
+    update();
+}
