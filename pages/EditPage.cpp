@@ -239,12 +239,12 @@ void EditPage::RegisterForPlayerEvents() {
     }
 }
 
-void EditPage::Update(ISubject* subject, std::string /*event*/, uint32_t data, uint32_t arg1,
+void EditPage::Update(ISubject* subject, std::string /*event*/, uint32_t handlerId, uint32_t arg1,
                       uint32_t arg2) {
-    if (data == static_cast<uint32_t>(-1)) {
+    if (handlerId == static_cast<uint32_t>(-1)) {
         return;
     }
-    if (const Handler* handler = Handlers().Find(data)) {
+    if (const Handler* handler = Handlers().Find(handlerId)) {
         (this->*(*handler))(subject, arg1, arg2);
     }
 }

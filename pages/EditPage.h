@@ -30,7 +30,7 @@ public:
 
     void OnActivate(int previous) override;
     bool CanLeave(int target) override;
-    void Update(ISubject* subject, std::string event, uint32_t data, uint32_t arg1,
+    void Update(ISubject* subject, std::string event, uint32_t handlerId, uint32_t arg1,
                 uint32_t arg2) override;
 
     // Starts the preview of the selection, or stops the one under way.

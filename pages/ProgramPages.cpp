@@ -1,12 +1,10 @@
 #include "ProgramPages.h"
 
+#include "EditPage.h"
 #include "ImportPage.h"
 #include "SavePage.h"
-#include "StepPage.h"
 
 WizardPages MakeProgramPages() {
-    static constexpr StepTexts kEditTexts{"idd_editing_description", "idd_select_source_file",
-                                          "idd_generate_ringtone_file"};
-    return {std::make_unique<ImportPage>(), std::make_unique<StepPage>(kEditTexts),
+    return {std::make_unique<ImportPage>(), std::make_unique<EditPage>(),
             std::make_unique<SavePage>()};
 }

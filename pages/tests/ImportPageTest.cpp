@@ -120,7 +120,7 @@ TEST_F(ImportPageTest, ClosingTheWindowRemovesTheJobsFolderButNeverTheSong) {
     ASSERT_EQ(Current(), 1);
     ASSERT_FALSE(TempEntries().empty());
     window.reset();
-    EXPECT_TRUE(TempEntries().empty());
+    EXPECT_EQ(TempEntries(), std::vector<std::string>{});
     EXPECT_TRUE(fs::exists(song));
 }
 

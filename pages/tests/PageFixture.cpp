@@ -9,6 +9,8 @@
 
 PageFixture::PageFixture() : m_oldTmpDir(qgetenv("TMPDIR")) {
     ClearSettings();
+    // The preview plays in real time into nothing: no test needs a sound device.
+    qputenv("ORVANTA_AUDIO_SINK", "fakesink sync=true");
     // The folder's own name, without the trailing "/", as a user's TMPDIR would be set.
     qputenv("TMPDIR", QByteArray::fromStdString(tempFolder.Path("x")).chopped(2));
 }
