@@ -41,6 +41,8 @@ WaveEditor::WaveEditor(QWidget* parent) : QWidget(parent) {
 int WaveEditor::Load(const std::string& wavPath, const std::string& peakPath) {
     const int loaded = m_model.Load(wavPath, peakPath);
     m_drag = Drag::None;
+    m_nearStartEdge = false;
+    m_nearEndEdge = false;
     m_cursorX = -1;
     Invalidate();
     return loaded;
@@ -251,6 +253,7 @@ void WaveEditor::mouseMoveEvent(QMouseEvent* event) {
         if (x != m_anchor.x()) {
             m_model.StartSelectionAt(m_anchor.x());
             m_drag = Drag::Edge;
+            setCursor(Qt::SizeHorCursor);
             DragEdge(x);
         }
         break;

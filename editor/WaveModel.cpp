@@ -5,7 +5,6 @@
 #include "WaveHeader.h"
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <limits>
 
@@ -24,6 +23,7 @@ int32_t ClampToInt32(std::int64_t value) {
     return static_cast<int32_t>(std::clamp<std::int64_t>(value, -kInt32Max - 1, kInt32Max));
 }
 
+// Truncates toward zero, as the conversion does, once the value is known to fit.
 int16_t ClampToInt16(float value) {
     return static_cast<int16_t>(std::clamp(value, -32768.0f, 32767.0f));
 }
@@ -160,8 +160,8 @@ std::pair<int32_t, int32_t> WaveModel::GetScrollRange(int viewWidth) const {
 // Both ends go on the zoom grid of the absolute columns, whatever the scroll position.
 void WaveModel::SetSelection(int32_t startMs, int32_t endMs) {
     const auto onGrid = [this](int32_t ms) {
-        const std::int64_t frames = std::int64_t{m_sampleRate} * ms / 1000;
-        return ClampToInt32(std::clamp<std::int64_t>(frames / m_zoom * m_zoom, 0, m_totalFrames));
+        const int32_t onZoomGrid = MsToFrame(ms) / m_zoom * m_zoom;
+        return std::clamp(onZoomGrid, 0, m_totalFrames);
     };
     m_selectionEnd = endMs < 0 ? -1 : onGrid(endMs);
     m_selectionStart = onGrid(startMs);
@@ -184,7 +184,7 @@ std::pair<float, float> WaveModel::GetSelectionInSeconds() const {
 }
 
 void WaveModel::SetGain(float gain) {
-    m_gain = gain;
+    m_gain = gain > 0 ? gain : 0.0f; // also catches NaN
     m_cachedZoom = 0;
 }
 
@@ -211,7 +211,7 @@ QRect WaveModel::GetLimitRect(const QRect& view) const {
 }
 
 std::optional<int> WaveModel::GetPlayCursorColumn(int32_t ms, int viewWidth) const {
-    const std::int64_t frames = std::int64_t{m_sampleRate} * ms / 1000;
+    const int32_t frames = MsToFrame(ms);
     if (frames < 0) {
         return std::nullopt;
     }
@@ -292,20 +292,22 @@ void WaveModel::BuildPoints(const WaveLanes& lanes) {
     }
 }
 
+// Scaling keeps the order of the values (the scale is never negative), so each group's raw
+// extremes are found first and only those two are scaled: an hour at the finest zoom is built in
+// a few milliseconds.
 void WaveModel::BuildChannel(uint32_t channel, float scale, std::vector<Extremes>& out) const {
     const auto framesPerColumn = static_cast<std::size_t>(m_zoom / kFinestZoom);
     out.resize(static_cast<std::size_t>(m_cachedColumns));
     const int16_t* value = m_peakValues.data() + channel;
     for (Extremes& column : out) {
-        int16_t high = ClampToInt16(std::trunc(*value * scale));
+        int16_t high = *value;
         int16_t low = high;
         value += m_channels;
         for (std::size_t k = 1; k < framesPerColumn; ++k, value += m_channels) {
-            const int16_t y = ClampToInt16(std::trunc(*value * scale));
-            high = std::max(high, y);
-            low = std::min(low, y);
+            high = std::max(high, *value);
+            low = std::min(low, *value);
         }
-        column = {high, low};
+        column = {ClampToInt16(high * scale), ClampToInt16(low * scale)};
     }
 }
 

@@ -63,7 +63,8 @@ public:
     int32_t SelectionStart() const { return m_selectionStart; }
     int32_t SelectionEnd() const { return m_selectionEnd; }
 
-    // The display gain on every value; empties the point cache.
+    // The display gain on every value (a negative or NaN gain reads as 0); empties the point
+    // cache.
     void SetGain(float gain);
 
     // The selection's columns inside `view`: x() is the smaller end's view column (may be
@@ -103,8 +104,6 @@ public:
 
     int32_t Zoom() const { return m_zoom; }
     int32_t FitZoom() const { return m_fitZoom; }
-    uint32_t SampleRate() const { return m_sampleRate; }
-    uint32_t Channels() const { return m_channels; }
     int32_t TotalFrames() const { return m_totalFrames; }
     // Absolute columns the audio covers at the current zoom.
     int32_t TotalColumns() const { return m_totalFrames / m_zoom; }

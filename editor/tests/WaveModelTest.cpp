@@ -2,6 +2,7 @@
 
 #include "EditorTestFiles.h"
 
+#include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -225,6 +226,10 @@ TEST(WaveModelPoints, ColumnsHoldTheirGroupsExtremesScaledByTheGain) {
     EXPECT_NEAR(grown, 1.5 * (v * 100 / 65535), 1.0);
     EXPECT_EQ(model.PointsAt(1, 7).greatestY, 200 + static_cast<int>(v / 2 * 150 / 65535));
     EXPECT_FALSE(model.PointsNeedRebuild(lanes));
+
+    model.SetGain(std::nanf(""));
+    model.BuildPoints(lanes);
+    EXPECT_EQ(model.PointsAt(0, 0).greatestY, 80) << "a gain that is not a number draws flat";
 }
 
 TEST(WaveModelPoints, GroupsOfPeakFramesPerColumnAndMonoInBothLanes) {
