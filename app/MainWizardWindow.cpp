@@ -8,8 +8,8 @@
 #include "ControlText.h"
 #include "MessageBox.h"
 #include "Resources.h"
-#include "StepPage.h"
 #include "StringTable.h"
+#include "WizardPage.h"
 #include "WizardTabControl.h"
 
 #include <QCloseEvent>
@@ -37,11 +37,6 @@ constexpr int kAlignRightMiddle = 6;
 const char* const kHomePageUrl = "https://www.orvanta.example/";
 const char* const kFeedbackUrl = "https://www.orvanta.example/contact";
 
-constexpr StepTexts kImportTexts{"idd_importing_description", nullptr, "idc_load_file"};
-constexpr StepTexts kEditTexts{"idd_editing_description", "idd_select_source_file",
-                               "idd_generate_ringtone_file"};
-constexpr StepTexts kSaveTexts{"idd_saving_description", "idd_editing", "idd_new_ringtone"};
-
 std::vector<std::string> LanguageCodes() {
     std::vector<std::string> codes;
     std::vector<std::string> names;
@@ -58,14 +53,7 @@ BitmapButton* WizardButton(int which) {
     return which != 0 ? window->PreviousButton() : window->NextButton();
 }
 
-WizardPages StepPages() {
-    return {std::make_unique<StepPage>(kImportTexts), std::make_unique<StepPage>(kEditTexts),
-            std::make_unique<StepPage>(kSaveTexts)};
-}
-
 } // namespace
-
-MainWizardWindow::MainWizardWindow(QWidget* parent) : MainWizardWindow(StepPages(), parent) {}
 
 MainWizardWindow::MainWizardWindow(WizardPages pages, QWidget* parent)
     : QDialog(parent), m_menuBar(new QMenuBar(this)), m_client(new QWidget(this)),

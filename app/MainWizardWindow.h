@@ -32,9 +32,7 @@ public:
         kFeedbackCommand = 1225,
     };
 
-    // The window with the program's own pages.
-    explicit MainWizardWindow(QWidget* parent = nullptr);
-    MainWizardWindow(WizardPages pages, QWidget* parent);
+    MainWizardWindow(WizardPages pages, QWidget* parent = nullptr);
     ~MainWizardWindow() override;
 
     // Asks "quit?" unless an update is closing the program, and closes on Yes.

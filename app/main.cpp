@@ -1,8 +1,9 @@
 // The one place that assembles the program: the progress window for the engine's long steps, and
-// the main wizard window with its pages for the start-up to show.
+// the main wizard window with the program's own pages for the start-up to show.
 #include "Application.h"
 #include "DialogProgressSteps.h"
 #include "MainWizardWindow.h"
+#include "ProgramPages.h"
 #include "ProgressSteps.h"
 
 #include <QApplication>
@@ -11,7 +12,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     DialogProgressSteps progress;
     const orvanta::ScopedProgressSteps installed(progress);
-    const int status = Application::Start([] { return std::make_unique<MainWizardWindow>(); });
+    const int status =
+        Application::Start([] { return std::make_unique<MainWizardWindow>(MakeProgramPages()); });
     Application::Exit();
     return status;
 }

@@ -82,12 +82,9 @@ SECTIONS
     sox -V1 "$dir"/section{0..5}.wav -b 16 "$dir/song.wav" fade 0 0 6
 }
 
-# The wave editor on that song as the edit page will show it, after the program's own decode.
+# The wave editor on that song as the edit page shows it, after the program's own decode.
 photograph_editor() {
     local dir="$scratch/song"
-    mkdir -p "$dir"
-    make_song "$dir"
-    lame --quiet -b 192 "$dir/song.wav" "$dir/song.mp3"
     "$build/cli/orvanta-cli" decode "$dir/song.mp3" "$dir/work.wav"
     "$build/cli/orvanta-cli" peaks "$dir/work.wav" "$dir/work.wfp"
     "$build/editor/tests/orvanta_editor_screenshot_driver" "$dir/work.wav" "$dir/work.wfp" "$out"
@@ -107,10 +104,15 @@ photograph_program() {
     wait "$program" 2>/dev/null || true
 }
 
+mkdir -p "$scratch/song"
+make_song "$scratch/song"
+lame --quiet -b 192 "$scratch/song/song.wav" "$scratch/song/song.mp3"
 for language in "${languages[@]}"; do
     photograph_program "$language"
+    # The pages go through the song; the progress window is pictured on the minute of noise.
+    cp "$scratch/song/song.mp3" "$scratch/song-$language.mp3"
     HOME="$scratch/home-driver" XDG_CONFIG_HOME="$scratch/home-driver/.config" \
-        "$build/app/tests/orvanta_screenshot_driver" "$language" "$root/res/strings.xml" \
-        "$scratch/sample.mp3" "$out"
+        "$build/pages/tests/orvanta_screenshot_driver" "$language" "$root/res/strings.xml" \
+        "$scratch/song-$language.mp3" "$scratch/sample.mp3" "$out"
 done
 photograph_editor

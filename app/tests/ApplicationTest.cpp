@@ -4,6 +4,7 @@
 #include "MainWizardWindow.h"
 #include "StringTable.h"
 #include "UiTestSupport.h"
+#include "WizardPage.h"
 #include "pxmisc/CMiscFunc.h"
 
 #include <QCoreApplication>
@@ -41,7 +42,9 @@ TEST_F(ApplicationStartTest, WithoutALanguageFileTheUserIsToldOnceInEnglishAndTe
     MessageRecorder messages;
     EXPECT_FALSE(Application::LoadLanguage(Folder()));
     // The wizard still comes up, with empty texts.
-    const MainWizardWindow window;
+    const MainWizardWindow window(WizardPages{std::make_unique<WizardPage>(),
+                                              std::make_unique<WizardPage>(),
+                                              std::make_unique<WizardPage>()});
     ASSERT_EQ(messages.shown().size(), 1u);
     EXPECT_EQ(messages.shown()[0].text, kLanguageFileError);
     EXPECT_EQ(messages.shown()[0].buttons, MessageButtons::Ok);

@@ -60,6 +60,7 @@ const std::vector<std::string> kIdentifiers = {
     "idd_amplify",
     "idd_saving_description",
     "idd_new_ringtone",
+    "idc_open_folder",
 };
 
 const std::vector<std::string> kShippedLanguages = {"de", "en", "fr"};

@@ -1,15 +1,20 @@
 // Shows the program's windows the way a person meets them and saves what the screen shows:
-// every wizard page, the about box, and the progress window halfway through a real decode.
+// every wizard page on a real song, the about box, and the progress window halfway through a
+// real decode.
 // tools/screenshots.sh runs it under a virtual display; the pictures are for people to look at.
 //
-//     orvanta_screenshot_driver LANGUAGE STRINGS_XML SOURCE OUTPUT_FOLDER
+//     orvanta_screenshot_driver LANGUAGE STRINGS_XML SONG DECODE_SOURCE OUTPUT_FOLDER
 #include "AboutBox.h"
 #include "ConversionEngine.h"
 #include "DialogProgressSteps.h"
+#include "EditPage.h"
+#include "ImportPage.h"
 #include "MainWizardWindow.h"
+#include "ProgramPages.h"
 #include "ProgressDialog.h"
 #include "StringTable.h"
 #include "WavProcessor.h"
+#include "WaveEditor.h"
 #include "WizardTabControl.h"
 
 #include <QApplication>
@@ -19,6 +24,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace {
@@ -71,12 +77,28 @@ private:
     bool m_taken = false;
 };
 
-bool PhotographPages(MainWizardWindow& window, const QString& prefix) {
-    bool saved = true;
-    for (int page = 0; page < window.TabControl()->PageCount(); ++page) {
-        window.TabControl()->SelectPage(page);
-        saved = SaveScreen(prefix + QString::number(page + 1) + ".png", &window) && saved;
+// The three pages as a person goes through them with `song`: the import page with the path typed,
+// the edit page on the song with a selection and the play cursor halfway through it, and the
+// save page with the finished ringtone.
+bool PhotographPages(MainWizardWindow& window, const std::string& song, const QString& prefix) {
+    auto* import = qobject_cast<ImportPage*>(window.TabControl()->Page(0));
+    import->SetSourcePath(QString::fromStdString(song));
+    bool saved = SaveScreen(prefix + "1.png", &window);
+    if (!window.TabControl()->SelectPage(1)) {
+        std::fprintf(stderr, "the import of %s failed\n", song.c_str());
+        return false;
     }
+    auto* edit = qobject_cast<EditPage*>(window.TabControl()->Page(1));
+    constexpr int32_t kStartMs = 16000;
+    constexpr int32_t kEndMs = 28000;
+    edit->Editor()->SetSelection(kStartMs, kEndMs);
+    edit->Editor()->SetPlayCursor((kStartMs + kEndMs) / 2);
+    saved = SaveScreen(prefix + "2.png", &window) && saved;
+    if (!window.TabControl()->SelectPage(2)) {
+        std::fprintf(stderr, "the ringtone of %s could not be made\n", song.c_str());
+        return false;
+    }
+    saved = SaveScreen(prefix + "3.png", &window) && saved;
     window.TabControl()->SelectPage(0);
     return saved;
 }
@@ -109,8 +131,9 @@ bool PhotographDecode(const std::string& source, const QString& path) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s LANGUAGE STRINGS_XML SOURCE OUTPUT_FOLDER\n", argv[0]);
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: %s LANGUAGE STRINGS_XML SONG DECODE_SOURCE OUTPUT_FOLDER\n",
+                     argv[0]);
         return 2;
     }
     QApplication::setOrganizationName("Orvanta");
@@ -120,14 +143,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot read %s\n", argv[2]);
         return EXIT_FAILURE;
     }
-    const QString folder = QString::fromLocal8Bit(argv[4]) + "/";
+    const QString folder = QString::fromLocal8Bit(argv[5]) + "/";
     const QString tag = QString::fromStdString(language);
-    MainWizardWindow window;
+    MainWizardWindow window(MakeProgramPages());
     window.move(20, 20);
     window.show();
-    bool saved = PhotographPages(window, folder + "wizard_" + tag + "_page");
+    DialogProgressSteps progress;
+    std::optional<orvanta::ScopedProgressSteps> installed(std::in_place, progress);
+    bool saved = PhotographPages(window, argv[3], folder + "wizard_" + tag + "_page");
+    installed.reset();
     saved = PhotographAboutBox(window, folder + "about_" + tag + ".png") && saved;
-    saved = PhotographDecode(argv[3], folder + "progress_" + tag + ".png") && saved;
+    saved = PhotographDecode(argv[4], folder + "progress_" + tag + ".png") && saved;
     StringTable::Release();
     return saved ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "MediaPlayer.h"
+#include "RingtoneSettings.h"
+#include "WizardPage.h"
+#include "pxmisc/IObserver.h"
+
+#include <cstdint>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+class WaveEditor;
+
+// The second step: the waveform of the working WAV with its selection, a preview of the selection
+// with fades, and the ringtone's options. Next cuts the selection and encodes the MP3 behind one
+// progress window.
+class EditPage : public WizardPage, public IObserver {
+    Q_OBJECT
+
+public:
+    // Menu commands of the zoom button, with the values the menu has always carried.
+    enum ZoomCommand : int { kZoomIn = 32771, kZoomOut = 32772, kZoomFit = 32773 };
+
+    explicit EditPage(QWidget* parent = nullptr);
+    ~EditPage() override;
+
+    void OnActivate(int previous) override;
+    bool CanLeave(int target) override;
+    void Update(ISubject* subject, std::string event, uint32_t handlerId, uint32_t arg1,
+                uint32_t arg2) override;
+
+    // Starts the preview of the selection, or stops the one under way.
+    void OnPlayButton();
+    void OnZoomCommand(int command);
+    // What Next would hand to the cut and the encoder now.
+    orvanta::RingtoneSettings GatherSettings() const;
+
+    WaveEditor* Editor() const { return m_editor; }
+    orvanta::MediaPlayer& Player() { return m_player; }
+    QMenu* ZoomMenu() const { return m_zoomMenu; }
+    bool IsPlaying() const { return m_playing; }
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    using Handler = void (EditPage::*)(ISubject*, uint32_t, uint32_t);
+
+    void CreateControls();
+    void ArrangeControls();
+    void FillLists();
+    void SetControlTexts();
+    void RegisterForPlayerEvents();
+    void LoadPreview();
+    void EnterPlaying();
+    void BackToIdle();
+    void ScrollTo(int position);
+    void OnScrollAction(int action);
+    void SyncScrollBar();
+    bool CutAndEncode();
+    bool FailConversion();
+
+    void OnIgnoredEvent(ISubject*, uint32_t, uint32_t) {}
+    void OnLoaded(ISubject*, uint32_t, uint32_t);
+    void OnPlaybackEnded(ISubject*, uint32_t, uint32_t);
+    void OnPositionChanged(ISubject*, uint32_t positionMs, uint32_t);
+    void OnFadeOutPoint(ISubject*, uint32_t, uint32_t);
+
+    orvanta::MediaPlayer m_player;
+    QLabel* m_description;
+    WaveEditor* m_editor;
+    QScrollBar* m_scrollBar;
+    QPushButton* m_play;
+    QPushButton* m_zoom;
+    QMenu* m_zoomMenu;
+    QCheckBox* m_fadeIn;
+    QCheckBox* m_fadeOut;
+    QCheckBox* m_stereo;
+    QComboBox* m_quality;
+    QComboBox* m_amplify;
+    QLabel* m_qualityLabel;
+    QLabel* m_amplifyLabel;
+    bool m_playing = false;
+};

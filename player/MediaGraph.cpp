@@ -1,0 +1,260 @@
+#include "MediaGraph.h"
+
+#include "EngineLog.h"
+
+#include <QCoreApplication>
+#include <QObject>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+
+namespace orvanta {
+
+namespace {
+
+constexpr int64_t kNanosecondsPerUnit = 100;
+// Long enough for a sound server to open a device, short enough not to hang a page on a
+// broken one.
+constexpr GstClockTime kStateChangeTimeout = 10 * GST_SECOND;
+// playbin's GstPlayFlags: audio only, so the video and subtitle branches of a stray container
+// are never built. Not playbin's software volume: GStreamer 1.22's playsink leaks that volume
+// element and its two pads with every pipeline, so the sink bin brings its own.
+constexpr guint kPlayFlagAudio = 0x2;
+constexpr const char* kVolumeName = "orvanta_volume";
+
+// The configured sink behind a volume element of ours, right where playbin would put its own.
+std::string SinkDescription() {
+    const char* described = std::getenv("ORVANTA_AUDIO_SINK");
+    return std::string("volume name=") + kVolumeName + " ! " +
+           (described != nullptr && *described != '\0' ? described : "autoaudiosink");
+}
+
+// The text of an error or warning message: GStreamer's sentence and its debug details.
+std::string MessageText(GstMessage* message) {
+    GError* raw = nullptr;
+    gchar* rawDebug = nullptr;
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+        gst_message_parse_error(message, &raw, &rawDebug);
+    } else {
+        gst_message_parse_warning(message, &raw, &rawDebug);
+    }
+    const ErrorOwner error(raw);
+    const TextOwner debug(rawDebug);
+    std::string text = error ? error->message : "unknown GStreamer failure";
+    if (debug) {
+        text += std::string(" (") + debug.get() + ")";
+    }
+    return text;
+}
+
+} // namespace
+
+struct MediaGraph::NotifyTarget {
+    std::mutex mutex;
+    QObject* window = nullptr;
+    int param = 0;
+};
+
+GraphNotifyEvent::GraphNotifyEvent(int param)
+    : QEvent(MediaGraph::NotifyEventType()), m_param(param) {}
+
+MediaGraph::MediaGraph() : m_notify(new NotifyTarget) {
+    // Registers the event type here, on the event loop's thread, before any bus thread asks.
+    NotifyEventType();
+}
+
+MediaGraph::~MediaGraph() {
+    SetNotifyWindow(nullptr, 0);
+    if (m_playbin) {
+        // Joins the streaming threads, so nothing posts to the bus after this.
+        gst_element_set_state(m_playbin.get(), GST_STATE_NULL);
+    }
+    if (!m_bus) {
+        delete m_notify; // never handed to a bus
+    }
+}
+
+bool MediaGraph::Initialise(std::string& error) {
+    if (gst_is_initialized()) {
+        return true;
+    }
+    GError* raw = nullptr;
+    if (gst_init_check(nullptr, nullptr, &raw) == FALSE) {
+        const ErrorOwner owned(raw);
+        error = owned ? owned->message : "GStreamer cannot be initialised";
+        return false;
+    }
+    return true;
+}
+
+QEvent::Type MediaGraph::NotifyEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+double MediaGraph::LinearVolume(int32_t hundredthsDb) {
+    if (hundredthsDb <= kSilentVolume) {
+        return 0.0; // 10^-5 would still be audible in a quiet room
+    }
+    return std::pow(10.0, static_cast<double>(hundredthsDb) / 2000.0);
+}
+
+bool MediaGraph::RenderFile(const std::string& pathName) {
+    std::string error;
+    if (m_playbin || !Initialise(error)) {
+        EngineLog::Error("Cannot play \"%s\": %s\n", pathName.c_str(),
+                         error.empty() ? "the graph already holds a file" : error.c_str());
+        return false;
+    }
+    if (!BuildPipeline(pathName)) {
+        return false;
+    }
+    if (gst_element_set_state(m_playbin.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ||
+        !WaitForStateChange()) {
+        LogBusErrors();
+        return false;
+    }
+    return true;
+}
+
+bool MediaGraph::BuildPipeline(const std::string& pathName) {
+    GError* rawError = nullptr;
+    const TextOwner uri(gst_filename_to_uri(pathName.c_str(), &rawError));
+    const ErrorOwner uriError(rawError);
+    m_playbin = SinkObject(gst_element_factory_make("playbin", nullptr));
+    GError* rawSinkError = nullptr;
+    m_sink =
+        SinkObject(gst_parse_bin_from_description(SinkDescription().c_str(), TRUE, &rawSinkError));
+    const ErrorOwner sinkError(rawSinkError);
+    if (m_sink) {
+        m_volume = AdoptObject(gst_bin_get_by_name(GST_BIN(m_sink.get()), kVolumeName));
+    }
+    if (!uri || !m_playbin || !m_volume || sinkError) {
+        EngineLog::Error("Cannot play \"%s\": %s\n", pathName.c_str(),
+                         uriError    ? uriError->message
+                         : sinkError ? sinkError->message
+                                     : "GStreamer's playbin or audio sink is missing");
+        return false;
+    }
+    g_object_set(m_playbin.get(), "uri", uri.get(), "flags", kPlayFlagAudio, "audio-sink",
+                 m_sink.get(), nullptr);
+    m_bus = AdoptObject(gst_element_get_bus(m_playbin.get()));
+    gst_bus_set_sync_handler(
+        m_bus.get(),
+        [](GstBus*, GstMessage*, gpointer data) {
+            auto* target = static_cast<NotifyTarget*>(data);
+            const std::lock_guard lock(target->mutex);
+            if (target->window != nullptr) {
+                QCoreApplication::postEvent(target->window, new GraphNotifyEvent(target->param));
+            }
+            return GST_BUS_PASS; // the message stays queued for GetEvent
+        },
+        m_notify, [](gpointer data) { delete static_cast<NotifyTarget*>(data); });
+    return true;
+}
+
+bool MediaGraph::WaitForStateChange() {
+    const GstStateChangeReturn result =
+        gst_element_get_state(m_playbin.get(), nullptr, nullptr, kStateChangeTimeout);
+    return result == GST_STATE_CHANGE_SUCCESS || result == GST_STATE_CHANGE_NO_PREROLL;
+}
+
+void MediaGraph::LogBusErrors() {
+    while (MessageOwner message{gst_bus_pop_filtered(m_bus.get(), GST_MESSAGE_ERROR)}) {
+        EngineLog::Error("%s\n", MessageText(message.get()).c_str());
+    }
+}
+
+void MediaGraph::SetNotifyWindow(QObject* window, int param) {
+    const std::lock_guard lock(m_notify->mutex);
+    m_notify->window = window;
+    m_notify->param = param;
+}
+
+bool MediaGraph::Run() {
+    return m_playbin &&
+           gst_element_set_state(m_playbin.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+}
+
+bool MediaGraph::Stop() {
+    return m_playbin &&
+           gst_element_set_state(m_playbin.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
+}
+
+bool MediaGraph::StopWhenReady() {
+    return m_playbin && WaitForStateChange();
+}
+
+bool MediaGraph::SetPositions(int64_t current, int64_t stop) {
+    if (!m_playbin) {
+        return false;
+    }
+    const int64_t end = GetDuration().value_or(INT64_MAX);
+    current = std::clamp<int64_t>(current, 0, end);
+    const bool toTheEnd = stop == 0;
+    stop = std::clamp<int64_t>(stop, current, end);
+    // Accurate, so the segment starts and ends at the sample asked for, not at a key unit.
+    return gst_element_seek(m_playbin.get(), 1.0, GST_FORMAT_TIME,
+                            static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                            GST_SEEK_TYPE_SET, current * kNanosecondsPerUnit, GST_SEEK_TYPE_SET,
+                            toTheEnd ? static_cast<gint64>(GST_CLOCK_TIME_NONE)
+                                     : stop * kNanosecondsPerUnit) != FALSE;
+}
+
+std::optional<int64_t> MediaGraph::GetCurrentPosition() const {
+    gint64 nanoseconds = 0;
+    if (!m_playbin ||
+        gst_element_query_position(m_playbin.get(), GST_FORMAT_TIME, &nanoseconds) == FALSE ||
+        nanoseconds < 0) {
+        return std::nullopt;
+    }
+    return nanoseconds / kNanosecondsPerUnit;
+}
+
+std::optional<int64_t> MediaGraph::GetDuration() const {
+    gint64 nanoseconds = 0;
+    if (!m_playbin ||
+        gst_element_query_duration(m_playbin.get(), GST_FORMAT_TIME, &nanoseconds) == FALSE ||
+        nanoseconds < 0) {
+        return std::nullopt;
+    }
+    return nanoseconds / kNanosecondsPerUnit;
+}
+
+bool MediaGraph::GetEvent(Event& event) {
+    if (!m_bus) {
+        return false;
+    }
+    const MessageOwner message(gst_bus_pop(m_bus.get()));
+    if (!message) {
+        return false;
+    }
+    event = Event{};
+    switch (GST_MESSAGE_TYPE(message.get())) {
+    case GST_MESSAGE_EOS:
+        event.code = EC_COMPLETE;
+        break;
+    case GST_MESSAGE_ERROR:
+        event.code = EC_ERRORABORT;
+        event.text = MessageText(message.get());
+        break;
+    case GST_MESSAGE_WARNING:
+        // No sound device, for one: playback goes on into a fake sink.
+        event.text = MessageText(message.get());
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+bool MediaGraph::PutVolume(int32_t hundredthsDb) {
+    if (!m_volume || hundredthsDb < kSilentVolume || hundredthsDb > kFullVolume) {
+        return false;
+    }
+    g_object_set(m_volume.get(), "volume", LinearVolume(hundredthsDb), nullptr);
+    return true;
+}
+
+} // namespace orvanta
