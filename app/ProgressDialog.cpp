@@ -101,6 +101,8 @@ bool ProgressDialog::Create(QWidget* owner, const std::string& title) {
     }
     m_created = true;
     m_positioned = false;
+    m_activated = false;
+    m_sincePump.invalidate();
     if (m_persistent) {
         RestoreSettings();
     } else {
@@ -210,15 +212,22 @@ int ProgressDialog::PeekAndPump(bool cancelOnEscape) {
         return reportCancel();
     }
     m_cancelOnEscape = cancelOnEscape;
-    if (m_modal && m_created && !isActiveWindow()) {
+    // Only as it opens: taking the focus on later steps would steal it back from whatever
+    // window the user turned to while the work goes on.
+    if (m_modal && m_created && !m_activated) {
+        m_activated = true;
         activateWindow();
         setFocus();
     }
-    const QPointer<ProgressDialog> alive(this);
-    QCoreApplication::processEvents();
-    if (!alive) {
-        return 0;
+    if (!m_sincePump.isValid() || m_sincePump.hasExpired(kPumpIntervalMs)) {
+        m_sincePump.start();
+        const QPointer<ProgressDialog> alive(this);
+        QCoreApplication::processEvents();
+        if (!alive) {
+            return 0;
+        }
     }
+    // A gesture may also have arrived outside the pump, through an event sent straight to us.
     if (m_cancelRequested) {
         m_cancelRequested = false;
         OnCancel();
