@@ -28,6 +28,18 @@ struct LocaleFree {
 };
 using LocalePtr = std::unique_ptr<std::remove_pointer_t<locale_t>, LocaleFree>;
 
+// The Turkish character classes as a locale object, copied from the process locale while that
+// is briefly Turkish: newlocale() would leak the search path it builds from LOCPATH.
+LocalePtr CaptureTurkish() {
+    const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    if (std::setlocale(LC_CTYPE, kTurkish) == nullptr) {
+        return nullptr;
+    }
+    LocalePtr turkish(duplocale(LC_GLOBAL_LOCALE));
+    std::setlocale(LC_CTYPE, saved.c_str());
+    return turkish;
+}
+
 // Compiles the Turkish locale from the system's locale sources (Debian package "locales") into
 // a private folder, for a machine where it was never generated.
 LocalePtr MakeTurkish(const QTemporaryDir& folder) {
@@ -41,7 +53,7 @@ LocalePtr MakeTurkish(const QTemporaryDir& folder) {
                        QStringLiteral("UTF-8"), folder.filePath(QString::fromLatin1(kTurkish))});
     const QByteArray saved = qgetenv("LOCPATH");
     qputenv("LOCPATH", QFile::encodeName(folder.path()));
-    LocalePtr made(newlocale(LC_CTYPE_MASK, kTurkish, nullptr));
+    LocalePtr made = CaptureTurkish();
     if (saved.isNull()) {
         qunsetenv("LOCPATH");
     } else {
@@ -54,7 +66,7 @@ LocalePtr MakeTurkish(const QTemporaryDir& folder) {
 locale_t TurkishLocale() {
     static const QTemporaryDir folder;
     static const LocalePtr locale = [] {
-        LocalePtr installed(newlocale(LC_CTYPE_MASK, kTurkish, nullptr));
+        LocalePtr installed = CaptureTurkish();
         return installed ? std::move(installed) : MakeTurkish(folder);
     }();
     return locale.get();
