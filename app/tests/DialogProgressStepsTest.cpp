@@ -209,9 +209,10 @@ TEST_F(DialogProgressStepsTest, CancelGesturesStopADecodeAtTheNextStep) {
     const std::string source = MakeSource();
     for (const auto& [name, gesture] : gestures) {
         m_steps.answers.clear();
-        m_steps.beforeStep = [&gesture](int step) {
+        // An init-capture: clang 14 cannot capture a structured binding itself.
+        m_steps.beforeStep = [&fire = gesture](int step) {
             if (step == 3) {
-                QTimer::singleShot(0, gesture);
+                QTimer::singleShot(0, fire);
                 QThread::msleep(ProgressDialog::kPumpIntervalMs + 1);
             }
         };
