@@ -72,6 +72,10 @@ private:
     void CreateControls();
     void Center();
     void UpdateTitle(int percent);
+    void ActivateOnce();
+    // Handles the pending events unless that was done less than kPumpIntervalMs ago; false when
+    // one of them destroyed this window.
+    bool PumpWhenDue();
     bool IsCancelGesture(QObject* watched, QEvent* event) const;
 
     QLabel* m_message = nullptr;
