@@ -101,6 +101,8 @@ bool ProgressDialog::Create(QWidget* owner, const std::string& title) {
     }
     m_created = true;
     m_positioned = false;
+    m_activated = false;
+    m_sincePump.invalidate();
     if (m_persistent) {
         RestoreSettings();
     } else {
@@ -210,20 +212,36 @@ int ProgressDialog::PeekAndPump(bool cancelOnEscape) {
         return reportCancel();
     }
     m_cancelOnEscape = cancelOnEscape;
-    if (m_modal && m_created && !isActiveWindow()) {
-        activateWindow();
-        setFocus();
-    }
-    const QPointer<ProgressDialog> alive(this);
-    QCoreApplication::processEvents();
-    if (!alive) {
+    ActivateOnce();
+    if (!PumpWhenDue()) {
         return 0;
     }
+    // A gesture may also have arrived outside the pump, through an event sent straight to us.
     if (m_cancelRequested) {
         m_cancelRequested = false;
         OnCancel();
     }
     return m_cancelled ? reportCancel() : 1;
+}
+
+// Only as the window opens: taking the focus on later steps would steal it back from whatever
+// window the user turned to while the work goes on.
+void ProgressDialog::ActivateOnce() {
+    if (m_modal && m_created && !m_activated) {
+        m_activated = true;
+        activateWindow();
+        setFocus();
+    }
+}
+
+bool ProgressDialog::PumpWhenDue() {
+    if (m_sincePump.isValid() && !m_sincePump.hasExpired(kPumpIntervalMs)) {
+        return true;
+    }
+    m_sincePump.start();
+    const QPointer<ProgressDialog> alive(this);
+    QCoreApplication::processEvents();
+    return !alive.isNull();
 }
 
 bool ProgressDialog::eventFilter(QObject* watched, QEvent* event) {

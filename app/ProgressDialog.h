@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -40,8 +41,11 @@ public:
     int SetPos(int position);
     // Shown as it stands (no formatting, no markup), cut at 511 characters.
     void SetText(const std::string& text);
-    // Handles the pending events; 0 exactly once after the user cancelled, else 1.
+    // 0 exactly once after the user cancelled, else 1. Handles the pending events, but at most
+    // every kPumpIntervalMs: the loops call it for every block of work, hundreds of thousands of
+    // times for a long source, and pumping each time would slow the work down.
     int PeekAndPump(bool cancelOnEscape);
+    static constexpr qint64 kPumpIntervalMs = 15;
 
     void OnCancel();
     void Hide();
@@ -68,6 +72,10 @@ private:
     void CreateControls();
     void Center();
     void UpdateTitle(int percent);
+    void ActivateOnce();
+    // Handles the pending events unless that was done less than kPumpIntervalMs ago; false when
+    // one of them destroyed this window.
+    bool PumpWhenDue();
     bool IsCancelGesture(QObject* watched, QEvent* event) const;
 
     QLabel* m_message = nullptr;
@@ -90,4 +98,6 @@ private:
     bool m_cancelOnEscape = true;   // as asked by the latest PeekAndPump
     bool m_cancelRequested = false; // a gesture seen while events were pumped
     bool m_cancelReported = false;  // a PeekAndPump has returned 0 for the cancel
+    bool m_activated = false;       // the window took the focus once since it was created
+    QElapsedTimer m_sincePump;      // invalid until the first pump of this window
 };

@@ -7,7 +7,8 @@
 # bench_init sets: script_dir, repo_root, build_dir, orvanta (the orvanta-cli
 # binary), runs (BENCH_RUNS, default 7) and rate (44100). The caller sets up its
 # own work directory with bench_make_work and then, for the timing helpers,
-# ours_log, peer_log and peer_name.
+# ours_log, peer_log and peer_name, and ours_label when our side is not
+# orvanta-cli.
 
 # Floating-point arithmetic on plain numbers: calc "1.5 / 3".
 calc() { awk "BEGIN { printf \"%.9g\n\", $1 }"; }
@@ -97,13 +98,29 @@ make_music_wav() {
     rm -f "$out.phrase.wav"
 }
 
+# A 60-minute 128 kbps MP3 in $1: a 5-minute signal played 12 times, streamed
+# into lame as raw PCM, so no WAV header length has to be guessed by sox. lame
+# warns on stderr about raw input even with --quiet, so its stderr is shown only
+# if the encode fails.
+make_hour_mp3() {
+    local out="$1"
+    make_music_wav "$out.part.wav" 300
+    if ! sox -V1 "$out.part.wav" -t raw - repeat 11 |
+        lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -b 128 - "$out" \
+            2>"$out.log"; then
+        cat "$out.log" >&2
+        return 1
+    fi
+    rm -f "$out.part.wav" "$out.log"
+}
+
 # ---------------------------------------------------------------------------
 # Timing
 # ---------------------------------------------------------------------------
 
 # Shows the logs of both sides on stderr (ours_log, peer_log, peer_name).
 show_logs() {
-    [[ -s "${ours_log:-}" ]] && sed 's/^/  orvanta-cli: /' "$ours_log" >&2
+    [[ -s "${ours_log:-}" ]] && sed "s/^/  ${ours_label:-orvanta-cli}: /" "$ours_log" >&2
     [[ -s "${peer_log:-}" ]] && sed "s/^/  ${peer_name:-peer}: /" "$peer_log" >&2
     return 0
 }
@@ -144,6 +161,7 @@ warm_up() {
 #   compare_runs PEER_LABEL TARGET PREPARE_FN OURS_FN PEER_FN
 compare_runs() {
     local peer_label="$1" target="$2" prepare="$3" ours_fn="$4" peer_fn="$5"
+    local ours="${ours_label:-orvanta-cli}"
     local i o p ours_times=() peer_times=()
     for ((i = 1; i <= runs; i++)); do
         "$prepare"
@@ -156,14 +174,14 @@ compare_runs() {
         fi
         ours_times+=("$o")
         peer_times+=("$p")
-        printf 'run %2d: orvanta-cli %7.3f s   %s %7.3f s\n' "$i" "$o" "$peer_label" "$p"
+        printf 'run %2d: %s %7.3f s   %s %7.3f s\n' "$i" "$ours" "$o" "$peer_label" "$p"
     done
 
     ours_median=$(printf '%s\n' "${ours_times[@]}" | median)
     peer_median=$(printf '%s\n' "${peer_times[@]}" | median)
     ratio=$(calc "$ours_median / $peer_median")
-    printf 'median: orvanta-cli %.3f s   %s %.3f s\n' "$ours_median" "$peer_label" "$peer_median"
+    printf 'median: %s %.3f s   %s %.3f s\n' "$ours" "$ours_median" "$peer_label" "$peer_median"
     if [[ "$(calc "$ratio <= $target")" == 1 ]]; then verdict="target met"; else verdict="target missed"; fi
-    printf 'ratio median(orvanta-cli)/median(%s): %.3f (target <= %.3f): %s\n' \
-        "$peer_label" "$ratio" "$target" "$verdict"
+    printf 'ratio median(%s)/median(%s): %.3f (target <= %.3f): %s\n' \
+        "$ours" "$peer_label" "$ratio" "$target" "$verdict"
 }

@@ -4,7 +4,10 @@
 #include "AppProfile.h"
 #include "UiTestSupport.h"
 
+#include <QApplication>
+#include <QDeadlineTimer>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -165,6 +168,45 @@ TEST_F(ProgressDialogTest, CancelIsReportedOnceWhateverItsRoute) {
         EXPECT_EQ(dialog.PeekAndPump(true), 1) << name;
         EXPECT_EQ(dialog.PeekAndPump(true), 1) << name;
     }
+}
+
+// Pumping is spaced out, so a gesture that waits in the queue is seen only at a later step;
+// it must be seen all the same, once.
+TEST_F(ProgressDialogTest, CancelWaitingInTheQueueStopsALaterStep) {
+    ProgressDialog dialog("Busy", "Cancel");
+    ASSERT_TRUE(dialog.GoModal("Busy", "Cancel"));
+    EXPECT_EQ(dialog.PeekAndPump(true), 1);
+    QCoreApplication::postEvent(&dialog,
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    int stops = 0;
+    const QDeadlineTimer deadline(5000);
+    while (stops == 0 && !deadline.hasExpired()) {
+        stops += dialog.PeekAndPump(true) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(stops, 1);
+    EXPECT_TRUE(dialog.IsCancelled());
+    EXPECT_EQ(dialog.PeekAndPump(true), 1);
+}
+
+TEST_F(ProgressDialogTest, TakesTheFocusWhenItOpensButNeverBack) {
+    ProgressDialog dialog("Busy", "Cancel");
+    ASSERT_TRUE(dialog.GoModal("Busy", "Cancel"));
+    dialog.PeekAndPump(true);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), &dialog);
+
+    // The user turns to another window while the work goes on.
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), &elsewhere);
+    for (int step = 0; step < 3; ++step) {
+        QTest::qWait(ProgressDialog::kPumpIntervalMs + 5);
+        EXPECT_EQ(dialog.PeekAndPump(true), 1);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(QApplication::activeWindow(), &elsewhere);
 }
 
 TEST_F(ProgressDialogTest, EscapeIsIgnoredWhenNotAskedFor) {

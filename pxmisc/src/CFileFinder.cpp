@@ -1,7 +1,8 @@
 #include "pxmisc/CFileFinder.h"
 
+#include "AsciiCase.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
@@ -15,14 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-char Upper(char c) {
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-}
-
-bool SameNoCase(char a, char b) {
-    return Upper(a) == Upper(b);
-}
-
 // "*" and "?" wildcards with backtracking to the last "*"; no other character is special.
 bool WildcardMatch(const std::string& mask, const std::string& name) {
     std::size_t m = 0;
@@ -31,7 +24,7 @@ bool WildcardMatch(const std::string& mask, const std::string& name) {
     std::size_t starName = 0;
     while (n < name.size()) {
         if (m < mask.size() &&
-            (mask[m] == '?' || (mask[m] != '*' && SameNoCase(mask[m], name[n])))) {
+            (mask[m] == '?' || (mask[m] != '*' && AsciiSameNoCase(mask[m], name[n])))) {
             ++m;
             ++n;
         } else if (m < mask.size() && mask[m] == '*') {
@@ -290,8 +283,7 @@ CPath CFileFinder::GetFilePath(int index) const {
 
 int CFileFinder::FindPathItem(const std::string& path) const {
     for (int i = 0; i < GetFileCount(); ++i) {
-        const std::string& item = m_found[static_cast<std::size_t>(i)];
-        if (std::equal(item.begin(), item.end(), path.begin(), path.end(), SameNoCase)) {
+        if (AsciiEqualNoCase(m_found[static_cast<std::size_t>(i)], path)) {
             return i;
         }
     }
@@ -327,7 +319,7 @@ bool CFileFinder::FindTextInFile(const char* filePath, const char* text) {
         return false;
     }
     std::string needle(text);
-    std::transform(needle.begin(), needle.end(), needle.begin(), Upper);
+    std::transform(needle.begin(), needle.end(), needle.begin(), AsciiUpper);
 
     // Non-blocking, so that a FIFO met on the way cannot hang the search; it is refused below.
     const int fd = ::open(filePath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -363,7 +355,7 @@ bool CFileFinder::FindTextInFile(const char* filePath, const char* text) {
         const std::size_t start = window.size();
         window.append(block.data(), static_cast<std::size_t>(got));
         std::transform(window.begin() + static_cast<std::ptrdiff_t>(start), window.end(),
-                       window.begin() + static_cast<std::ptrdiff_t>(start), Upper);
+                       window.begin() + static_cast<std::ptrdiff_t>(start), AsciiUpper);
         if (window.find(needle) != std::string::npos) {
             return true;
         }

@@ -1,9 +1,9 @@
 #include "pxmisc/CPath.h"
 
+#include "AsciiCase.h"
 #include "pxmisc/CFileSpec.h"
 
 #include <algorithm>
-#include <cctype>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -45,13 +45,6 @@ std::vector<std::string> SplitCommandLine(const std::string& text) {
 
 std::string QuoteIfBlank(const std::string& word) {
     return word.find_first_of(" \t") == std::string::npos ? word : "\"" + word + "\"";
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
 }
 
 std::vector<std::string> SplitDirs(const std::string& folder) {
@@ -300,7 +293,7 @@ void CPath::RemoveArgument(int index) {
 
 int CPath::FindArgument(const std::string& argument) const {
     for (int i = 0; i < GetArgCount(); ++i) {
-        if (EqualNoCase(m_arguments[static_cast<std::size_t>(i)], argument)) {
+        if (AsciiEqualNoCase(m_arguments[static_cast<std::size_t>(i)], argument)) {
             return i;
         }
     }

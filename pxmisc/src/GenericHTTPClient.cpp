@@ -127,6 +127,13 @@ bool GenericHTTPClient::Request(const char* url, int method, const char* userAge
     return succeeded;
 }
 
+void GenericHTTPClient::SetTimeouts(uint32_t totalMs, uint32_t lowSpeedBytesPerSecond,
+                                    uint32_t lowSpeedSeconds) {
+    m_totalTimeoutMs = totalMs;
+    m_lowSpeedBytesPerSecond = lowSpeedBytesPerSecond;
+    m_lowSpeedSeconds = lowSpeedSeconds;
+}
+
 bool GenericHTTPClient::Connect(const char* serverName, const char* userAgent, uint16_t port,
                                 const char* user, const char* password) {
     Close();
@@ -445,6 +452,10 @@ bool GenericHTTPClient::Perform(const char* objectPath, const std::string* body,
     set(CURLOPT_FOLLOWLOCATION, 1L);
     set(CURLOPT_MAXREDIRS, kMaxRedirects);
     set(CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+    // libcurl takes 0 for "no bound" in all three, as SetTimeouts does.
+    set(CURLOPT_TIMEOUT_MS, static_cast<long>(m_totalTimeoutMs));
+    set(CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(m_lowSpeedBytesPerSecond));
+    set(CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_lowSpeedSeconds));
     set(CURLOPT_HTTPHEADER, headers.get());
     set(CURLOPT_WRITEFUNCTION, &OnBody);
     set(CURLOPT_WRITEDATA, static_cast<void*>(&bodySink));

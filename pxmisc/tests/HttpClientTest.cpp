@@ -57,13 +57,19 @@ int RemainingMs(Clock::time_point deadline) {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
+// How the server ends a connection: right after its answer, or, as a stalled server does, only
+// when the client gives up or the server's lifetime ends.
+enum class Ending { AfterAnswer, Stall };
+
 // Serves one connection per canned answer, in order, on 127.0.0.1, records each raw request and
 // stops by itself after its lifetime.
 class TestServer {
 public:
     explicit TestServer(std::vector<std::string> answers,
-                        std::chrono::milliseconds lifetime = std::chrono::seconds(3))
-        : m_listener(::socket(AF_INET, SOCK_STREAM, 0)), m_answers(std::move(answers)) {
+                        std::chrono::milliseconds lifetime = std::chrono::seconds(3),
+                        Ending ending = Ending::AfterAnswer)
+        : m_listener(::socket(AF_INET, SOCK_STREAM, 0)), m_answers(std::move(answers)),
+          m_ending(ending) {
         m_port = BindLoopback(m_listener.get());
         if (m_port != 0 && ::listen(m_listener.get(), 4) == 0) {
             m_thread = std::thread([this, lifetime] { Serve(lifetime); });
@@ -112,6 +118,17 @@ private:
                 }
                 sent += static_cast<std::size_t>(count);
             }
+            if (m_ending == Ending::Stall) {
+                WaitForClientToClose(client.get(), deadline);
+            }
+        }
+    }
+
+    static void WaitForClientToClose(int fd, Clock::time_point deadline) {
+        char piece[256];
+        pollfd waiting{fd, POLLIN, 0};
+        while (::poll(&waiting, 1, RemainingMs(deadline)) > 0 &&
+               ::recv(fd, piece, sizeof piece, 0) > 0) {
         }
     }
 
@@ -144,6 +161,7 @@ private:
 
     Fd m_listener;
     std::vector<std::string> m_answers;
+    Ending m_ending;
     uint16_t m_port = 0;
     std::thread m_thread;
     std::vector<std::string> m_requests;
@@ -313,6 +331,35 @@ TEST_F(HttpClientTest, RefusedConnectionFailsWithItsErrorCode) {
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
     EXPECT_FALSE(client.Request(url.c_str(), GenericHTTPClient::REQUEST_GET, kAgent));
     EXPECT_EQ(client.GetLastError(), static_cast<uint32_t>(CURLE_COULDNT_CONNECT));
+}
+
+TEST_F(HttpClientTest, StalledServerIsGivenUpAtTheBoundsSet) {
+    struct Case {
+        const char* what;
+        const char* answer;
+        uint32_t totalMs;
+        uint32_t lowSpeedSeconds;
+    };
+    // Unbounded, each request would end only when the server does, after its lifetime, with
+    // CURLE_GOT_NOTHING or CURLE_PARTIAL_FILE.
+    const Case cases[] = {
+        // Accepts and reads the request, never answers: the total bound ends the wait.
+        {"no answer", "", 500, 0},
+        // Headers and a piece of the body, then silence: the speed bound gives up.
+        {"stops mid-body", "HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\npartial", 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestServer server(std::vector<std::string>{c.answer}, std::chrono::seconds(5),
+                          Ending::Stall);
+        GenericHTTPClient client;
+        client.SetTimeouts(c.totalMs, /*lowSpeedBytesPerSecond=*/100, c.lowSpeedSeconds);
+        EXPECT_FALSE(
+            client.Request(server.Url("/").c_str(), GenericHTTPClient::REQUEST_GET, kAgent));
+        EXPECT_EQ(client.GetLastError(), static_cast<uint32_t>(CURLE_OPERATION_TIMEDOUT));
+        EXPECT_STREQ(client.QueryHTTPResponse(), "");
+        EXPECT_EQ(server.Requests().size(), 1u);
+    }
 }
 
 TEST_F(HttpClientTest, OversizedBodyAndHeadersAreCutAndTerminated) {

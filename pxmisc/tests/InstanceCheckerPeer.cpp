@@ -7,21 +7,12 @@
 //   second <name>
 //       prints "running=<0|1> wid=<id>" from PreviousInstanceRunning and
 //       ActivatePreviousInstance, then ends.
-//   squat <name> <uid> / probe <name> <uid>
-//       hold, or ask for activation on, the socket that user <uid> would use for <name>,
-//       bypassing the checker's credential checks; a squatter answers every request with
-//       "4242", a probe prints "reply=<line>" or "reply=none".
-#include "../src/InstanceName.h"
 #include "pxmisc/CInstanceChecker.h"
 
 #include <QApplication>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QSocketNotifier>
 #include <QWidget>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -80,68 +71,15 @@ int RunSecond(const char* name) {
     return 0;
 }
 
-int RunSquat(QCoreApplication& application, const char* name, uid_t uid) {
-    QLocalServer server;
-    server.setSocketOptions(QLocalServer::AbstractNamespaceOption);
-    if (!server.listen(InstanceSocketName(name, uid))) {
-        Say("failed " + server.errorString().toUtf8());
-        return 1;
-    }
-    QObject::connect(&server, &QLocalServer::newConnection, &server, [&server] {
-        while (QLocalSocket* socket = server.nextPendingConnection()) {
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket] {
-                socket->readAll();
-                socket->write("4242\n");
-                socket->flush();
-            });
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        }
-    });
-    Say("ready");
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, &application, [&application] {
-        char buffer[64];
-        if (read(STDIN_FILENO, buffer, sizeof(buffer)) <= 0) {
-            application.quit();
-        }
-    });
-    return application.exec();
-}
-
-int RunProbe(const char* name, uid_t uid) {
-    QLocalSocket socket;
-    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-    socket.connectToServer(InstanceSocketName(name, uid));
-    QByteArray reply;
-    if (socket.waitForConnected(2000)) {
-        socket.write("activate\n");
-        socket.flush();
-        while (!socket.canReadLine() && socket.waitForReadyRead(3000)) {
-        }
-        reply = socket.readLine().trimmed();
-    }
-    Say("reply=" + (reply.isEmpty() ? QByteArray("none") : reply));
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fputs("usage: pxmisc_instance_peer first|second|squat|probe <name> [mode|uid]\n",
-                   stderr);
+        std::fputs("usage: pxmisc_instance_peer first|second <name> [mode]\n", stderr);
         return 2;
     }
     const QByteArray command(argv[1]);
     const char* name = argv[2];
-    if (command == "squat" || command == "probe") {
-        if (argc < 4) {
-            return 2;
-        }
-        QCoreApplication application(argc, argv);
-        const auto uid = static_cast<uid_t>(std::strtoul(argv[3], nullptr, 10));
-        return command == "squat" ? RunSquat(application, name, uid) : RunProbe(name, uid);
-    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     if (command == "first") {

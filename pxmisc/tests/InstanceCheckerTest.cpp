@@ -1,16 +1,26 @@
+#include "../src/InstanceName.h"
 #include "pxmisc/CInstanceChecker.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QWidget>
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstddef>
+#include <cstring>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <poll.h>
 #include <signal.h>
 #include <string>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -39,17 +49,9 @@ std::string Field(const std::string& line, const std::string& key) {
 // One run of the peer program, ended when the object goes.
 class Peer {
 public:
-    Peer(const QStringList& arguments, bool asNobody = false) {
+    explicit Peer(const QStringList& arguments) {
         m_process.setProgram(QStringLiteral(PXMISC_INSTANCE_PEER));
         m_process.setArguments(arguments);
-        if (asNobody) {
-            m_process.setChildProcessModifier([] {
-                if (setgroups(0, nullptr) != 0 || setgid(nobodyUid) != 0 ||
-                    setuid(nobodyUid) != 0) {
-                    _exit(126);
-                }
-            });
-        }
         m_process.start();
     }
     ~Peer() {
@@ -99,6 +101,209 @@ public:
 private:
     QProcess m_process;
 };
+
+// Where Qt's local sockets put `socketName` in the abstract namespace: a zero byte, then the
+// name's bytes, without a terminator.
+struct AbstractAddress {
+    sockaddr_un address{};
+    socklen_t length = 0;
+};
+
+AbstractAddress AbstractAddressOf(const QString& socketName) {
+    const QByteArray name = socketName.toUtf8();
+    AbstractAddress result;
+    result.address.sun_family = AF_UNIX;
+    const std::size_t count =
+        std::min(static_cast<std::size_t>(name.size()), sizeof(result.address.sun_path) - 1);
+    std::memcpy(result.address.sun_path + 1, name.constData(), count);
+    result.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + count);
+    return result;
+}
+
+// The helpers below run in a forked child of this threaded process, where only
+// async-signal-safe calls are allowed: plain system calls on memory made before the fork.
+
+void WriteAll(int fd, const char* bytes, std::size_t count) {
+    while (count > 0) {
+        const ssize_t sent = ::send(fd, bytes, count, MSG_NOSIGNAL);
+        if (sent <= 0) {
+            return;
+        }
+        bytes += sent;
+        count -= static_cast<std::size_t>(sent);
+    }
+}
+
+void WriteText(int fd, const char* text) {
+    WriteAll(fd, text, std::strlen(text));
+}
+
+// Reads from a socket until a line end, the end of the stream or a quiet spell of `waitMs`;
+// gives the count of bytes before the line end.
+std::size_t ReadLineInto(int fd, char* buffer, std::size_t size, int waitMs) {
+    std::size_t count = 0;
+    while (count < size) {
+        pollfd waiting{fd, POLLIN, 0};
+        if (::poll(&waiting, 1, waitMs) <= 0) {
+            break;
+        }
+        const ssize_t got = ::recv(fd, buffer + count, size - count, 0);
+        if (got <= 0) {
+            break;
+        }
+        count += static_cast<std::size_t>(got);
+        if (const void* end = std::memchr(buffer, '\n', count)) {
+            return static_cast<std::size_t>(static_cast<const char*>(end) - buffer);
+        }
+    }
+    return count;
+}
+
+// Holds `address` and answers every request with "4242", as a rogue first copy would; reports
+// "ready" once it listens.
+[[noreturn]] void Squat(const AbstractAddress& address, int report) {
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener < 0 ||
+        ::bind(listener, reinterpret_cast<const sockaddr*>(&address.address), address.length) !=
+            0 ||
+        ::listen(listener, 4) != 0) {
+        WriteText(report, "failed\n");
+        _exit(1);
+    }
+    WriteText(report, "ready\n");
+    for (;;) {
+        const int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) {
+            continue;
+        }
+        char request[64];
+        ReadLineInto(client, request, sizeof request, 3000);
+        WriteText(client, "4242\n");
+        // The client closes first, so it never writes into a closed connection.
+        ReadLineInto(client, request, sizeof request, 3000);
+        ::close(client);
+    }
+}
+
+// Asks whoever serves `address` for activation, bypassing the checker's credential checks, and
+// reports "reply=<line>", or "reply=none" when no line comes.
+[[noreturn]] void Probe(const AbstractAddress& address, int report) {
+    char reply[64];
+    std::size_t length = 0;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 &&
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address.address), address.length) == 0) {
+        WriteText(fd, "activate\n");
+        length = ReadLineInto(fd, reply, sizeof reply, 3000);
+    }
+    WriteText(report, "reply=");
+    if (length > 0) {
+        WriteAll(report, reply, length);
+    } else {
+        WriteText(report, "none");
+    }
+    WriteText(report, "\n");
+    _exit(0);
+}
+
+bool BecomeUser(uid_t uid) {
+    return uid == ::getuid() ||
+           (::setgroups(0, nullptr) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0);
+}
+
+// A copy of this process that runs `body` as user `uid` and reports through a socket. Forking
+// reaches no file, so the other user needs no way into the build tree, which lies in a private
+// folder whenever the checkout does.
+class ForkedPeer {
+public:
+    using Body = void (*)(const AbstractAddress& address, int report);
+
+    ForkedPeer(uid_t uid, Body body, const AbstractAddress& address) {
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+            return;
+        }
+        const pid_t parent = ::getpid();
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(ends[0]);
+            if (!BecomeUser(uid)) {
+                _exit(126);
+            }
+            // Set after the change of user, which clears it; the parent may be gone already.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent) {
+                _exit(0);
+            }
+            body(address, ends[1]);
+            _exit(0);
+        }
+        ::close(ends[1]);
+        m_report = m_pid > 0 ? ends[0] : -1;
+        if (m_pid < 0) {
+            ::close(ends[0]);
+        }
+    }
+    ~ForkedPeer() {
+        if (m_report >= 0) {
+            ::close(m_report);
+        }
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    ForkedPeer(const ForkedPeer&) = delete;
+    ForkedPeer& operator=(const ForkedPeer&) = delete;
+
+    // The next line the child reports, "" when none comes in time. This process's events run
+    // meanwhile, so a copy that the test process published can answer the child.
+    std::string ReadLine() {
+        const QDeadlineTimer deadline(lineTimeoutMs);
+        while (m_report >= 0 && !deadline.hasExpired()) {
+            const std::size_t end = m_pending.find('\n');
+            if (end != std::string::npos) {
+                const std::string line = m_pending.substr(0, end);
+                m_pending.erase(0, end + 1);
+                return line;
+            }
+            QCoreApplication::processEvents();
+            pollfd waiting{m_report, POLLIN, 0};
+            if (::poll(&waiting, 1, 10) > 0) {
+                char buffer[128];
+                const ssize_t count = ::recv(m_report, buffer, sizeof buffer, 0);
+                if (count <= 0) {
+                    return {};
+                }
+                m_pending.append(buffer, static_cast<std::size_t>(count));
+            }
+        }
+        return {};
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_report = -1;
+    std::string m_pending;
+};
+
+// What a raw activation request through Qt's own socket gets from the server of our user's
+// socket for `name`, bypassing the checker's credential checks; "none" when nothing answers.
+// Blocks this thread's events, so the server must be another process.
+std::string RawActivate(const std::string& name) {
+    QLocalSocket socket;
+    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+    socket.connectToServer(InstanceSocketName(name.c_str(), ::getuid()));
+    if (!socket.waitForConnected(2000)) {
+        return "none";
+    }
+    socket.write("activate\n");
+    socket.flush();
+    while (!socket.canReadLine() && socket.waitForReadyRead(3000)) {
+    }
+    const QByteArray reply = socket.readLine().trimmed();
+    return reply.isEmpty() ? "none" : reply.toStdString();
+}
 
 QStringList Args(std::initializer_list<QString> parts) {
     return QStringList(parts);
@@ -201,15 +406,14 @@ TEST(InstanceCheckerTest, CopiesStartingTogetherElectOneFirst) {
 
 TEST(InstanceCheckerTest, AnotherUserCannotPoseAsTheFirstCopy) {
     if (getuid() != 0) {
-        GTEST_SKIP() << "only root can run a peer as another user";
+        GTEST_SKIP() << "only root can run a copy as another user";
     }
     const std::string name = UniqueName("squat");
-    const QString ourUid = QString::number(getuid());
-    Peer squatter(Args({"squat", Q(name), ourUid}), /*asNobody=*/true);
+    ForkedPeer squatter(nobodyUid, &Squat,
+                        AbstractAddressOf(InstanceSocketName(name.c_str(), getuid())));
     ASSERT_EQ(squatter.ReadLine(), "ready");
-    // The squatter really holds our name: a raw request reaches it.
-    Peer probe(Args({"probe", Q(name), ourUid}));
-    ASSERT_EQ(probe.ReadLine(), "reply=4242");
+    // The squatter really holds the name our checker uses: a raw request reaches it.
+    ASSERT_EQ(RawActivate(name), "4242");
 
     CInstanceChecker checker;
     EXPECT_FALSE(checker.PreviousInstanceRunning(name.c_str()));
@@ -221,19 +425,19 @@ TEST(InstanceCheckerTest, AnotherUserCannotPoseAsTheFirstCopy) {
 
 TEST(InstanceCheckerTest, AnotherUserCannotDriveOurWindow) {
     if (getuid() != 0) {
-        GTEST_SKIP() << "only root can run a peer as another user";
+        GTEST_SKIP() << "only root can run a copy as another user";
     }
     const std::string name = UniqueName("foreign");
-    const QString ourUid = QString::number(getuid());
     QWidget window;
     CInstanceChecker checker;
     ASSERT_TRUE(checker.TrackFirstInstanceRunning(name.c_str(), &window));
+    const AbstractAddress ours = AbstractAddressOf(InstanceSocketName(name.c_str(), getuid()));
 
-    Peer foreign(Args({"probe", Q(name), ourUid}), /*asNobody=*/true);
+    ForkedPeer foreign(nobodyUid, &Probe, ours);
     EXPECT_EQ(foreign.ReadLine(), "reply=none");
     EXPECT_FALSE(window.isVisible());
 
-    Peer own(Args({"probe", Q(name), ourUid}));
+    ForkedPeer own(getuid(), &Probe, ours);
     EXPECT_EQ(own.ReadLine(), "reply=" + std::to_string(window.winId()));
     EXPECT_TRUE(window.isVisible());
 }

@@ -36,6 +36,10 @@ public:
     static constexpr std::size_t MAX_NAME_LENGTH = 255;
     static constexpr std::size_t MAX_VALUE_LENGTH = 1023;
     static constexpr std::size_t MAX_POST_TEXT_LENGTH = 1023;
+    // The bounds a request has until SetTimeouts says otherwise.
+    static constexpr uint32_t DEFAULT_TOTAL_TIMEOUT_MS = 30000;
+    static constexpr uint32_t DEFAULT_LOW_SPEED_BYTES_PER_SECOND = 1;
+    static constexpr uint32_t DEFAULT_LOW_SPEED_SECONDS = 10;
 
     GenericHTTPClient();
     virtual ~GenericHTTPClient();
@@ -49,6 +53,13 @@ public:
     // Parses, connects, sends, reads the response and closes. True when a response with at
     // least one body byte came back, whatever its HTTP status.
     bool Request(const char* url, int method, const char* userAgent);
+
+    // Bounds the requests sent from now on, so a server that accepts and then stalls cannot
+    // hold the caller for ever: a request may take at most totalMs milliseconds, connecting
+    // included, and is given up once fewer than lowSpeedBytesPerSecond bytes per second have
+    // arrived for lowSpeedSeconds seconds. A 0 turns a bound off (the speed bound when either
+    // of its values is 0). A request ended by a bound fails with CURLE_OPERATION_TIMEDOUT.
+    void SetTimeouts(uint32_t totalMs, uint32_t lowSpeedBytesPerSecond, uint32_t lowSpeedSeconds);
 
     // user and password may be null for none.
     bool Connect(const char* serverName, const char* userAgent, uint16_t port, const char* user,
@@ -128,4 +139,7 @@ private:
     std::size_t m_bodyReadOffset = 0;
     std::string m_receivedHeader;
     uint32_t m_lastError = 0;
+    uint32_t m_totalTimeoutMs = DEFAULT_TOTAL_TIMEOUT_MS;
+    uint32_t m_lowSpeedBytesPerSecond = DEFAULT_LOW_SPEED_BYTES_PER_SECOND;
+    uint32_t m_lowSpeedSeconds = DEFAULT_LOW_SPEED_SECONDS;
 };
