@@ -67,8 +67,12 @@ int MediaPlayer::Load(CAttribMedia* media) {
     // The path as given: file names here are case-sensitive.
     auto graph = std::make_unique<MediaGraph>();
     graph->SetNotifyWindow(m_notifyWindow, m_timerBase);
-    if (media == nullptr || !CFileSpec(media->GetPath()).Exists() ||
-        !graph->RenderFile(media->GetPath())) {
+    if (media == nullptr || !CFileSpec(media->GetPath()).Exists()) {
+        EngineLog::Error("No such file\n");
+        FailLoad();
+        return 0;
+    }
+    if (!graph->RenderFile(media->GetPath())) {
         FailLoad();
         return 0;
     }
