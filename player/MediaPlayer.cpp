@@ -63,7 +63,6 @@ void MediaPlayer::Init(QObject* window, int timerBase) {
 int MediaPlayer::Load(CAttribMedia* media) {
     Announce("Loading", 0);
     ReleaseGraph();
-    Init(m_notifyWindow, m_timerBase);
     // The path as given: file names here are case-sensitive.
     auto graph = std::make_unique<MediaGraph>();
     graph->SetNotifyWindow(m_notifyWindow, m_timerBase);
