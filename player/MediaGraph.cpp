@@ -194,7 +194,6 @@ bool MediaGraph::Run() {
 
 bool MediaGraph::Stop() {
     m_running = false;
-    m_errorReported = false;
     return m_playbin &&
            gst_element_set_state(m_playbin.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
 }

@@ -83,7 +83,7 @@ private:
     GstOwner<GstElement> m_playbin;
     GstOwner<GstBus> m_bus;
     bool m_running = false;
-    bool m_errorReported = false; // since the last stop or seek
+    bool m_errorReported = false; // since the last seek
     // The volume changed while paused, after the first buffer went through at the old one.
     bool m_prerolledAtOldVolume = false;
     // The last positions asked for (100-ns units), to read the same place again.

@@ -217,6 +217,7 @@ int MediaPlayer::HandleGraphEvents() {
     while (m_graph && m_graph->GetEvent(event)) {
         switch (event.code) {
         case MediaGraph::EC_COMPLETE:
+            PauseAtTheEnd();
             KillPlaybackTimers();
             EndRamp(kFadeOutTimer);
             Announce("Completed", 100);
@@ -239,7 +240,14 @@ int MediaPlayer::HandleGraphEvents() {
     return 1;
 }
 
+void MediaPlayer::PauseAtTheEnd() {
+    // A graph left running at its end would start sounding at the next SetPositions, before
+    // PlayWithFade has lowered the volume for its fade-in.
+    m_graph->Stop();
+}
+
 void MediaPlayer::Complete(const char* abortEvent) {
+    PauseAtTheEnd();
     Announce(abortEvent, 0);
     // An aborted graph plays no more: nothing may keep polling or stepping it.
     KillPlaybackTimers();

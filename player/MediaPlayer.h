@@ -83,6 +83,7 @@ private:
     bool StepRamp();
     void KillPlaybackTimers();
     void PollPosition();
+    void PauseAtTheEnd();
     void Complete(const char* abortEvent);
 
     const CAttribMedia* m_media = nullptr; // never read after Load

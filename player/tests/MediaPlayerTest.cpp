@@ -4,8 +4,6 @@
 #include "PlayerTestSupport.h"
 #include "TestSources.h"
 
-#include <QCoreApplication>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <ostream>
 
