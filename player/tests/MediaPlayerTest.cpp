@@ -4,6 +4,8 @@
 #include "PlayerTestSupport.h"
 #include "TestSources.h"
 
+#include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <ostream>
 
@@ -142,6 +144,24 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SequenceRow>& row) {
         return "Row" + std::to_string(row.index);
     });
+
+TEST_F(MediaPlayerTest, AfterItCompletesNothingSoundsUntilItIsPlayedAgain) {
+    // Every rendered byte lands in the file at once; a seek starts the file afresh.
+    const std::string capture = dir.Path("capture.raw");
+    setenv("ORVANTA_AUDIO_SINK",
+           ("filesink buffer-mode=unbuffered sync=true location=" + capture).c_str(), 1);
+    CAttribMedia media(dir.Path("tone.wav"));
+    ASSERT_EQ(LoadTone(700, media), 1);
+    setenv("ORVANTA_AUDIO_SINK", "fakesink sync=true", 1);
+    player.SetPositions(0, 300);
+    player.PlayWithFade(false);
+    ASSERT_TRUE(WaitUntilIdle());
+    player.SetPositions(0, 600); // as the page does before its next PlayWithFade
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(std::filesystem::file_size(capture), 0u);
+    player.PlayWithFade(false);
+    EXPECT_TRUE(PumpUntil([&] { return std::filesystem::file_size(capture) > 0; }));
+}
 
 TEST_F(MediaPlayerTest, ReleaseDuringAFadeEndsTheRampAndStopsEveryTimer) {
     CAttribMedia media(dir.Path("tone.wav"));
