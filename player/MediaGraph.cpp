@@ -138,7 +138,13 @@ bool MediaGraph::BuildPipeline(const std::string& pathName) {
     }
     g_object_set(m_playbin.get(), "uri", uri.get(), "flags", kPlayFlagAudio, "audio-sink",
                  m_sink.get(), nullptr);
+    WatchBus();
+    return true;
+}
+
+void MediaGraph::WatchBus() {
     m_bus = AdoptObject(gst_element_get_bus(m_playbin.get()));
+    // Runs on whichever thread posts; hands the target over to the bus, which frees it.
     gst_bus_set_sync_handler(
         m_bus.get(),
         [](GstBus*, GstMessage*, gpointer data) {
@@ -150,7 +156,6 @@ bool MediaGraph::BuildPipeline(const std::string& pathName) {
             return GST_BUS_PASS; // the message stays queued for GetEvent
         },
         m_notify, [](gpointer data) { delete static_cast<NotifyTarget*>(data); });
-    return true;
 }
 
 bool MediaGraph::WaitForStateChange() {

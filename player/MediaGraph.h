@@ -72,6 +72,7 @@ private:
     struct NotifyTarget;
 
     bool BuildPipeline(const std::string& pathName);
+    void WatchBus();
     bool WaitForStateChange();
     void LogBusErrors();
 

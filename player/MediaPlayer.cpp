@@ -117,7 +117,6 @@ void MediaPlayer::SetPositions(int32_t startMs, int32_t endMs) {
         return;
     }
     m_graph->SetPositions(startMs * kUnitsPerMs, endMs * kUnitsPerMs);
-    m_selectionStart = startMs;
     m_selectionEnd = endMs;
     NotifyObservers("PositionsChanged", static_cast<uint32_t>(startMs),
                     static_cast<uint32_t>(endMs));

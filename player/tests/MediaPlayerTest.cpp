@@ -70,7 +70,7 @@ TEST_F(MediaPlayerTest, FailedLoadsAnnounceLoadFailedThenStoppedAndLeaveNothingT
 
 struct SequenceRow {
     const char* what;
-    int endMs; // 0: the end of the 1500 ms file
+    int endMs; // 0: the end of the 2000 ms file
     int fadeMs;
     bool fadeIn;
     bool answerFadeOut;
@@ -88,7 +88,7 @@ class PlaybackSequenceTest : public MediaPlayerTest,
 TEST_P(PlaybackSequenceTest, EventsComeInTheDesignedOrder) {
     const SequenceRow& row = GetParam();
     CAttribMedia media(dir.Path("tone.wav"));
-    ASSERT_EQ(LoadTone(1500, media), 1);
+    ASSERT_EQ(LoadTone(2000, media), 1);
     int polls = 0;
     recorder.onEvent = [&](const RecordedEvent& e) {
         if (e.name == "FadeOutPoint") {
@@ -123,24 +123,23 @@ TEST_P(PlaybackSequenceTest, EventsComeInTheDesignedOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, PlaybackSequenceTest,
-    ::testing::Values(SequenceRow{"no fade: completes at the stop position", 600, 0, true, true, 0,
-                                  "Playing, FadingEnd 31, Completed"},
-                      SequenceRow{"no stop position: the poll measures against the duration", 0, 0,
-                                  true, true, 0, "Playing, FadingEnd 31, Completed"},
-                      SequenceRow{"fade-in, then the fade-out near the end stops the player", 1400,
-                                  300, true, true, 0,
-                                  "Playing, FadingStart 30, FadingIn, FadingEnd 30, FadeOutPoint, "
-                                  "FadingStart 31, FadingOut, FadingEnd 31, Stopped"},
-                      SequenceRow{"fade-out unchecked: completes at the stop position", 1400, 300,
-                                  true, false, 0,
-                                  "Playing, FadingStart 30, FadingIn, FadingEnd 30, FadeOutPoint, "
-                                  "FadingEnd 31, Completed"},
-                      SequenceRow{"a selection shorter than the fade plus 400 ms", 600, 300, false,
-                                  false, 0, "Playing, FadeOutPoint, FadingEnd 31, Completed"},
-                      SequenceRow{"user stop", 1400, 0, true, true, 2, "Playing, Stopped"},
-                      SequenceRow{"user stop during the fade-in ends the ramp once", 1400, 500,
-                                  true, true, 2,
-                                  "Playing, FadingStart 30, FadingIn, FadingEnd 30, Stopped"}),
+    ::testing::Values(
+        SequenceRow{"no fade: completes at the stop position", 600, 0, true, true, 0,
+                    "Playing, FadingEnd 31, Completed"},
+        SequenceRow{"no stop position: the poll measures against the duration", 0, 0, true, true, 0,
+                    "Playing, FadingEnd 31, Completed"},
+        SequenceRow{"fade-in, then the fade-out near the end stops the player", 1900, 300, true,
+                    true, 0,
+                    "Playing, FadingStart 30, FadingIn, FadingEnd 30, FadeOutPoint, "
+                    "FadingStart 31, FadingOut, FadingEnd 31, Stopped"},
+        SequenceRow{"fade-out unchecked: completes at the stop position", 1900, 300, true, false, 0,
+                    "Playing, FadingStart 30, FadingIn, FadingEnd 30, FadeOutPoint, "
+                    "FadingEnd 31, Completed"},
+        SequenceRow{"a selection shorter than the fade plus 400 ms", 1300, 1000, false, false, 0,
+                    "Playing, FadeOutPoint, FadingEnd 31, Completed"},
+        SequenceRow{"user stop", 1400, 0, true, true, 2, "Playing, Stopped"},
+        SequenceRow{"user stop during the fade-in ends the ramp once", 1900, 500, true, true, 2,
+                    "Playing, FadingStart 30, FadingIn, FadingEnd 30, Stopped"}),
     [](const ::testing::TestParamInfo<SequenceRow>& row) {
         return "Row" + std::to_string(row.index);
     });
