@@ -54,6 +54,19 @@ const std::vector<CommandSpec>& Commands() {
          "  --amplify PERCENT  gain, 50 to 150 (default 100)\n"
          "  --stereo           keep stereo (default: mono)\n"
          "  --quality Q        high = 44100 Hz (default), medium = 22050 Hz, low = 11025 Hz\n"},
+        {"play",
+         "WORK.wav",
+         1,
+         {{"start", "MS"}, {"end", "MS"}, {"fade", "MS"}},
+         {"no-fade-in", "no-fade-out"},
+         "Previews a period of a working WAV as the edit page does, into the audio sink that\n"
+         "ORVANTA_AUDIO_SINK describes (a GStreamer launch description; default autoaudiosink).\n"
+         "--verbose prints the player's events.\n"
+         "  --start MS         selection start (default 0)\n"
+         "  --end MS           selection end (default: the end of the file)\n"
+         "  --fade MS          fade length (default: from the selection's length, as for cut)\n"
+         "  --no-fade-in       start at full volume\n"
+         "  --no-fade-out      play to the selection's end at full volume\n"},
     };
     return kCommands;
 }

@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "ConversionEngine.h"
+#include "PlayCommand.h"
 #include "RingtoneSettings.h"
 #include "WavProcessor.h"
 #include "WaveHeader.h"
@@ -259,8 +260,8 @@ Outcome Make(const CommandLine& line, const std::string& lastError) {
 Outcome RunCommand(const CommandLine& line, const std::string& lastEngineError) {
     static const std::map<std::string,
                           std::function<Outcome(const CommandLine&, const std::string&)>>
-        kRunners{
-            {"decode", Decode}, {"peaks", Peaks}, {"cut", Cut}, {"encode", Encode}, {"make", Make}};
+        kRunners{{"decode", Decode}, {"peaks", Peaks}, {"cut", Cut},
+                 {"encode", Encode}, {"make", Make},   {"play", PlayPreview}};
     return kRunners.at(line.command->name)(line, lastEngineError);
 }
 

@@ -30,7 +30,7 @@ std::string SinkDescription() {
            (described != nullptr && *described != '\0' ? described : "autoaudiosink");
 }
 
-// The text of an error or warning message: GStreamer's sentence and its debug details.
+// The sentence of an error or warning message; GStreamer's details go to the info log.
 std::string MessageText(GstMessage* message) {
     GError* raw = nullptr;
     gchar* rawDebug = nullptr;
@@ -41,11 +41,10 @@ std::string MessageText(GstMessage* message) {
     }
     const ErrorOwner error(raw);
     const TextOwner debug(rawDebug);
-    std::string text = error ? error->message : "unknown GStreamer failure";
     if (debug) {
-        text += std::string(" (") + debug.get() + ")";
+        EngineLog::Info("GStreamer: %s\n", debug.get());
     }
-    return text;
+    return error ? error->message : "unknown GStreamer failure";
 }
 
 } // namespace
@@ -139,7 +138,13 @@ bool MediaGraph::BuildPipeline(const std::string& pathName) {
     }
     g_object_set(m_playbin.get(), "uri", uri.get(), "flags", kPlayFlagAudio, "audio-sink",
                  m_sink.get(), nullptr);
+    WatchBus();
+    return true;
+}
+
+void MediaGraph::WatchBus() {
     m_bus = AdoptObject(gst_element_get_bus(m_playbin.get()));
+    // Runs on whichever thread posts; hands the target over to the bus, which frees it.
     gst_bus_set_sync_handler(
         m_bus.get(),
         [](GstBus*, GstMessage*, gpointer data) {
@@ -151,7 +156,6 @@ bool MediaGraph::BuildPipeline(const std::string& pathName) {
             return GST_BUS_PASS; // the message stays queued for GetEvent
         },
         m_notify, [](gpointer data) { delete static_cast<NotifyTarget*>(data); });
-    return true;
 }
 
 bool MediaGraph::WaitForStateChange() {
@@ -161,8 +165,14 @@ bool MediaGraph::WaitForStateChange() {
 }
 
 void MediaGraph::LogBusErrors() {
+    bool logged = false;
     while (MessageOwner message{gst_bus_pop_filtered(m_bus.get(), GST_MESSAGE_ERROR)}) {
         EngineLog::Error("%s\n", MessageText(message.get()).c_str());
+        logged = true;
+    }
+    if (!logged) {
+        EngineLog::Error("GStreamer did not get ready to play within %d s\n",
+                         static_cast<int>(kStateChangeTimeout / GST_SECOND));
     }
 }
 
@@ -173,11 +183,22 @@ void MediaGraph::SetNotifyWindow(QObject* window, int param) {
 }
 
 bool MediaGraph::Run() {
-    return m_playbin &&
-           gst_element_set_state(m_playbin.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+    if (!m_playbin) {
+        return false;
+    }
+    if (m_prerolledAtOldVolume) {
+        // The paused graph already pushed its first buffer through the volume element: read it
+        // again from the same place, or a fade-in would open with a blip at the old volume.
+        m_prerolledAtOldVolume = false;
+        SetPositions(m_lastCurrent, m_lastStop);
+    }
+    m_running =
+        gst_element_set_state(m_playbin.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+    return m_running;
 }
 
 bool MediaGraph::Stop() {
+    m_running = false;
     return m_playbin &&
            gst_element_set_state(m_playbin.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
 }
@@ -190,6 +211,9 @@ bool MediaGraph::SetPositions(int64_t current, int64_t stop) {
     if (!m_playbin) {
         return false;
     }
+    m_lastCurrent = current;
+    m_lastStop = stop;
+    m_errorReported = false; // the seek restarts the streaming threads
     const int64_t end = GetDuration().value_or(INT64_MAX);
     current = std::clamp<int64_t>(current, 0, end);
     const bool toTheEnd = stop == 0;
@@ -236,8 +260,10 @@ bool MediaGraph::GetEvent(Event& event) {
         event.code = EC_COMPLETE;
         break;
     case GST_MESSAGE_ERROR:
-        event.code = EC_ERRORABORT;
+        // One failure makes every element upstream fail too; only the first is the abort.
+        event.code = m_errorReported ? EC_OTHER : EC_ERRORABORT;
         event.text = MessageText(message.get());
+        m_errorReported = true;
         break;
     case GST_MESSAGE_WARNING:
         // No sound device, for one: playback goes on into a fake sink.
@@ -254,6 +280,7 @@ bool MediaGraph::PutVolume(int32_t hundredthsDb) {
         return false;
     }
     g_object_set(m_volume.get(), "volume", LinearVolume(hundredthsDb), nullptr);
+    m_prerolledAtOldVolume = !m_running;
     return true;
 }
 

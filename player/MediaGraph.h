@@ -22,7 +22,7 @@ public:
     enum EVENT_CODE { EC_OTHER = 0, EC_COMPLETE = 1, EC_USERABORT = 2, EC_ERRORABORT = 3 };
     struct Event {
         int code = EC_OTHER;
-        std::string text; // what GStreamer said, for errors and warnings
+        std::string text; // GStreamer's sentence, for errors and warnings
     };
 
     // Silence and unity gain, in hundredths of a decibel.
@@ -72,6 +72,7 @@ private:
     struct NotifyTarget;
 
     bool BuildPipeline(const std::string& pathName);
+    void WatchBus();
     bool WaitForStateChange();
     void LogBusErrors();
 
@@ -82,6 +83,13 @@ private:
     GstOwner<GstElement> m_volume; // inside m_sink
     GstOwner<GstElement> m_playbin;
     GstOwner<GstBus> m_bus;
+    bool m_running = false;
+    bool m_errorReported = false; // since the last seek
+    // The volume changed while paused, after the first buffer went through at the old one.
+    bool m_prerolledAtOldVolume = false;
+    // The last positions asked for (100-ns units), to read the same place again.
+    int64_t m_lastCurrent = 0;
+    int64_t m_lastStop = 0;
 };
 
 // Posted to the notify window; `Param()` is the value given to SetNotifyWindow.

@@ -63,12 +63,15 @@ void MediaPlayer::Init(QObject* window, int timerBase) {
 int MediaPlayer::Load(CAttribMedia* media) {
     Announce("Loading", 0);
     ReleaseGraph();
-    Init(m_notifyWindow, m_timerBase);
     // The path as given: file names here are case-sensitive.
     auto graph = std::make_unique<MediaGraph>();
     graph->SetNotifyWindow(m_notifyWindow, m_timerBase);
-    if (media == nullptr || !CFileSpec(media->GetPath()).Exists() ||
-        !graph->RenderFile(media->GetPath())) {
+    if (media == nullptr || !CFileSpec(media->GetPath()).Exists()) {
+        EngineLog::Error("No such file\n");
+        FailLoad();
+        return 0;
+    }
+    if (!graph->RenderFile(media->GetPath())) {
         FailLoad();
         return 0;
     }
@@ -114,7 +117,6 @@ void MediaPlayer::SetPositions(int32_t startMs, int32_t endMs) {
         return;
     }
     m_graph->SetPositions(startMs * kUnitsPerMs, endMs * kUnitsPerMs);
-    m_selectionStart = startMs;
     m_selectionEnd = endMs;
     NotifyObservers("PositionsChanged", static_cast<uint32_t>(startMs),
                     static_cast<uint32_t>(endMs));
@@ -214,6 +216,7 @@ int MediaPlayer::HandleGraphEvents() {
     while (m_graph && m_graph->GetEvent(event)) {
         switch (event.code) {
         case MediaGraph::EC_COMPLETE:
+            PauseAtTheEnd();
             KillPlaybackTimers();
             EndRamp(kFadeOutTimer);
             Announce("Completed", 100);
@@ -236,7 +239,14 @@ int MediaPlayer::HandleGraphEvents() {
     return 1;
 }
 
+void MediaPlayer::PauseAtTheEnd() {
+    // A graph left running at its end would start sounding at the next SetPositions, before
+    // PlayWithFade has lowered the volume for its fade-in.
+    m_graph->Stop();
+}
+
 void MediaPlayer::Complete(const char* abortEvent) {
+    PauseAtTheEnd();
     Announce(abortEvent, 0);
     // An aborted graph plays no more: nothing may keep polling or stepping it.
     KillPlaybackTimers();

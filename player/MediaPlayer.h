@@ -83,6 +83,7 @@ private:
     bool StepRamp();
     void KillPlaybackTimers();
     void PollPosition();
+    void PauseAtTheEnd();
     void Complete(const char* abortEvent);
 
     const CAttribMedia* m_media = nullptr; // never read after Load
@@ -98,7 +99,6 @@ private:
     int m_fadeSteps = 0;
     int m_runningRamp = 0; // the timer id of the ramp under way, 0 for none
     int m_appliedVolume = -1;
-    int32_t m_selectionStart = 0;
     int32_t m_selectionEnd = 0; // 0 = the end of the file
 };
 

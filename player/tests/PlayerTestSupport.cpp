@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -51,28 +50,24 @@ void EventRecorder::Update(ISubject* /*subject*/, std::string event, uint32_t /*
     }
 }
 
-std::vector<std::string> EventRecorder::Sequence() const {
-    std::vector<std::string> names;
+std::string EventRecorder::Sequence() const {
+    std::string names;
     for (const RecordedEvent& e : events) {
         if (e.name == "PositionChanged" || e.name == "PositionsChanged") {
             continue;
         }
-        const bool ramp = e.name == "FadingStart" || e.name == "FadingEnd";
-        names.push_back(ramp ? e.name + " " + std::to_string(e.arg1) : e.name);
+        names += names.empty() ? e.name : ", " + e.name;
+        if (e.name == "FadingStart" || e.name == "FadingEnd") {
+            names += " " + std::to_string(e.arg1);
+        }
     }
     return names;
-}
-
-bool EventRecorder::Saw(const std::string& name) const {
-    return std::any_of(events.begin(), events.end(),
-                       [&name](const RecordedEvent& e) { return e.name == name; });
 }
 
 bool NotifyWindow::event(QEvent* event) {
     if (event->type() != MediaGraph::NotifyEventType()) {
         return QObject::event(event);
     }
-    ++notifications;
     lastParam = static_cast<GraphNotifyEvent*>(event)->Param();
     m_player.HandleGraphEvents();
     return true;

@@ -34,10 +34,9 @@ public:
     void Update(ISubject* subject, std::string event, uint32_t data, uint32_t arg1,
                 uint32_t arg2) override;
 
-    // The names in order, without the position reports; ramp events carry their timer id
-    // ("FadingStart 30").
-    std::vector<std::string> Sequence() const;
-    bool Saw(const std::string& name) const;
+    // The names in order, without the position reports; ramp events carry their timer id:
+    // "Playing, FadingStart 30, ...".
+    std::string Sequence() const;
     std::vector<RecordedEvent> events;
     std::function<void(const RecordedEvent&)> onEvent;
 
@@ -50,7 +49,6 @@ class NotifyWindow : public QObject {
 public:
     explicit NotifyWindow(MediaPlayer& player) : m_player(player) {}
     bool event(QEvent* event) override;
-    int notifications = 0;
     int lastParam = -1;
 
 private:
