@@ -6,7 +6,9 @@
 #include "Application.h"
 #include "BitmapButton.h"
 #include "ControlText.h"
+#include "DialogProgressSteps.h"
 #include "MessageBox.h"
+#include "ProgressDialog.h"
 #include "Resources.h"
 #include "StringTable.h"
 #include "WizardPage.h"
@@ -17,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTabBar>
+#include <QTimer>
 #include <QUrl>
 #include <vector>
 
@@ -28,6 +31,8 @@ constexpr QSize kClientSize{700, 504};
 constexpr QRect kPreviousRect{10, 457, 170, 29};
 constexpr QRect kNextRect{520, 457, 170, 29};
 constexpr QRect kTabRect{10, 11, 680, 426};
+// How often a close that waits for a long step looks again, in ms.
+constexpr int kIdlePollMs = 50;
 
 // Image and text placement of the arrow buttons: left or right, centred
 // vertically.
@@ -133,6 +138,21 @@ void MainWizardWindow::reject() {}
 
 void MainWizardWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
+    // A close while a long step runs stops the step first and asks once the work has unwound:
+    // quitting from inside the step would leave the conversion running behind a hidden window.
+    if (ProgressDialog* progress = CurrentProgressDialog()) {
+        progress->OnCancel();
+        QTimer::singleShot(0, this, &MainWizardWindow::ConfirmExitWhenIdle);
+        return;
+    }
+    ConfirmExit();
+}
+
+void MainWizardWindow::ConfirmExitWhenIdle() {
+    if (CurrentProgressDialog() != nullptr) {
+        QTimer::singleShot(kIdlePollMs, this, &MainWizardWindow::ConfirmExitWhenIdle);
+        return;
+    }
     ConfirmExit();
 }
 

@@ -37,6 +37,8 @@ public:
 
     // Asks "quit?" unless an update is closing the program, and closes on Yes.
     void ConfirmExit();
+    // The same once no progress window is up any more.
+    void ConfirmExitWhenIdle();
     // Tells the user the new language comes at the next start and stores it.
     void ChangeLanguage(const std::string& code);
     // Runs a menu command.

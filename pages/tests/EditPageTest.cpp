@@ -165,6 +165,26 @@ TEST_F(EditPageTest, AFailedOrCancelledNextStaysWithAWorkingPreview) {
     EXPECT_TRUE(fs::is_directory(mp3));
 }
 
+TEST_F(EditPageTest, ClosingTheWindowDuringALongStepStopsItAndThenAsksToQuit) {
+    OpenWith(MakeSong("song.wav", 6));
+    bool closed = false;
+    progress.beforeStep = [&](HookedProgressSteps::Phase phase) {
+        if (phase == HookedProgressSteps::kSplitting && !closed) {
+            closed = true;
+            window->close();
+        }
+    };
+    MessageRecorder messages;
+    Next();
+    EXPECT_EQ(Current(), 1);
+    EXPECT_FALSE(fs::exists(dir.Path("song_ringtone.mp3")));
+    EXPECT_TRUE(messages.shown().empty());
+    QTRY_COMPARE(messages.shown().size(), std::size_t{1});
+    EXPECT_EQ(messages.shown()[0].text, Text("idd_confirm_exit"));
+    EXPECT_EQ(window->result(), QDialog::Accepted);
+    EXPECT_FALSE(window->isVisible());
+}
+
 TEST_F(EditPageTest, TheScrollBarAndTheViewAlwaysAgree) {
     OpenWith(MakeSong("song.wav", 20));
     QScrollBar* bar = Find<QScrollBar>("scrollBar");
