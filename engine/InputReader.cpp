@@ -386,7 +386,8 @@ void InputReader::CountDelivered(lame_global_flags* context, int count) {
 
 int InputReader::ReadMpegBlock(lame_global_flags* context, Block16 left, Block16 right) {
     const int count = DecodeMpegFrame(context, left, right);
-    if (count == kStreamChanged) {
+    // A failed read is never the end of the stream: what came before is not the whole song.
+    if (count == kStreamChanged || m_readError) {
         return -1;
     }
     if (count < 0) {

@@ -1,8 +1,10 @@
 #include "CliRunner.h"
 #include "TestSources.h"
 
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace orvanta::test {
 namespace {
@@ -127,16 +129,35 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"NotMpeg", "song.mp3", true, "Error reading headers"}),
     [](const ::testing::TestParamInfo<FailureCase>& row) { return std::string(row.param.name); });
 
-// Ctrl-C ends the decode the way Cancel does.
-TEST(CliTest, InterruptCancelsWithExitCode130) {
+struct SignalCase {
+    const char* name;
+    std::vector<int> signals;
+    int exitCode;
+};
+
+class CliSignalTest : public ::testing::TestWithParam<SignalCase> {};
+
+// Ctrl-C, SIGTERM and SIGHUP end the decode the way Cancel does, even while it waits on a
+// pipe; a second signal ends it at once. Either way the unfinished WAV and its temporary file
+// are gone and the exit status names the first signal.
+TEST_P(CliSignalTest, StopSignalEndsCleanWithItsExitStatus) {
+    const SignalCase& c = GetParam();
     TempDir dir;
-    const CliRun run = RunInterruptedOnFifo(
-        dir, {"decode", dir.Path("live.raw"), dir.Path("out.wav")}, dir.Path("live.raw"));
-    EXPECT_EQ(run.exitCode, 130) << run.err;
-    EXPECT_NE(run.err.find("cancelled"), std::string::npos) << run.err;
-    const Bytes out = ReadBytes(dir.Path("out.wav"));
-    EXPECT_EQ(ParseWorkingWav(out).dataLength + 44, out.size());
+    const CliRun run =
+        RunInterruptedOnFifo(dir, {"decode", dir.Path("live.raw"), dir.Path("out.wav")},
+                             dir.Path("live.raw"), "", c.signals);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    EXPECT_EQ(FolderEntries(dir), (std::set<std::string>{"live.raw", "stdout.txt", "stderr.txt"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, CliSignalTest,
+                         ::testing::Values(SignalCase{"CtrlC", {SIGINT}, 130},
+                                           SignalCase{"Term", {SIGTERM}, 143},
+                                           SignalCase{"Hangup", {SIGHUP}, 129},
+                                           SignalCase{"SecondCtrlC", {SIGINT, SIGINT}, 130}),
+                         [](const ::testing::TestParamInfo<SignalCase>& row) {
+                             return std::string(row.param.name);
+                         });
 
 } // namespace
 } // namespace orvanta::test

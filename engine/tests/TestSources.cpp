@@ -389,6 +389,14 @@ std::string TempDir::Path(const std::string& name) const {
     return (m_path / name).string();
 }
 
+std::set<std::string> FolderEntries(const TempDir& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path(""))) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
 void WriteBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,9 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// The names in the folder: shows that no temporary file was left behind.
+std::set<std::string> FolderEntries(const TempDir& dir);
 
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
