@@ -213,14 +213,14 @@ int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* outpu
     BeginLoading(static_cast<uint32_t>(stream.totalFrames));
 
     LoopEnd end = RunBlocks(context, reader, output, skips, framesDecoded, framesWritten);
+    if (!FinishOutput(output, framesWritten, sampleRate, channels)) {
+        EngineLog::Error("Error writing output file\n");
+        end = LoopEnd::Failed;
+    }
     if (end == LoopEnd::Done && framesDecoded == 0 && MpegFamily(reader.Format()) != 0) {
         // A plausible header followed by nothing LAME can decode (random bytes named .mp3):
         // an empty working WAV must not pass for the song.
         EngineLog::Error("Error reading headers in mp3 input file %s.\n", inputPath.c_str());
-        end = LoopEnd::Failed;
-    }
-    if (!FinishOutput(output, framesWritten, sampleRate, channels)) {
-        EngineLog::Error("Error writing output file\n");
         end = LoopEnd::Failed;
     }
     // A failed decode closes the progress window just as a cancelled one does.
