@@ -185,12 +185,23 @@ bool WriteCutHeader(Pass& pass, uint32_t length) {
            out.bytes.size();
 }
 
-int16_t Saturated16(float value) {
-    return static_cast<int16_t>(std::clamp(static_cast<int32_t>(value), -32768, 32767));
+// trunc(value) within [low, high]. Clamped while still a float: converting a float beyond the
+// integer's range is undefined.
+int32_t TruncatedWithin(float value, int32_t low, int32_t high) {
+    return static_cast<int32_t>(
+        std::clamp(value, static_cast<float>(low), static_cast<float>(high)));
 }
 
-// Applies gain `g` to one frame of `bits`-bit samples; other layouts stay as they are.
+int16_t Saturated16(float value) {
+    return static_cast<int16_t>(TruncatedWithin(value, -32768, 32767));
+}
+
+// Applies gain `g` to one frame of `bits`-bit samples; other layouts stay as they are. A gain
+// that is not a number silences the frame.
 void ScaleFrame(std::span<uint8_t> frame, uint16_t bits, float g) {
+    if (std::isnan(g)) {
+        g = 0.0f;
+    }
     if (bits == 16) {
         for (std::size_t at = 0; at + 1 < frame.size(); at += 2) {
             const auto sample = static_cast<int16_t>(frame[at] | frame[at + 1] << 8);
@@ -201,8 +212,8 @@ void ScaleFrame(std::span<uint8_t> frame, uint16_t bits, float g) {
     } else if (bits == 8) {
         for (uint8_t& byte : frame) {
             // Midpoint 127 as designed; the offset as a plain integer so 255 does not wrap.
-            const int32_t scaled = static_cast<int32_t>(g * static_cast<float>(byte - 127) + 127);
-            byte = static_cast<uint8_t>(std::clamp(scaled, 0, 255));
+            byte = static_cast<uint8_t>(
+                TruncatedWithin(g * static_cast<float>(byte - 127) + 127.0f, 0, 255));
         }
     }
 }

@@ -6,7 +6,10 @@
 #include "TestSources.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <limits>
+#include <sys/stat.h>
 
 namespace orvanta::test {
 namespace {
@@ -193,6 +196,46 @@ INSTANTIATE_TEST_SUITE_P(
                    }}),
     [](const ::testing::TestParamInfo<BadWavCase>& row) { return std::string(row.param.name); });
 
+struct InputKindCase {
+    const char* name;
+    std::function<void(const std::string& path)> make;
+    const char* reason;
+};
+
+class UnreadableInputTest : public ::testing::TestWithParam<InputKindCase> {};
+
+// A FIFO would block the pass and a device never end; a file longer than a WAV header can
+// describe has no meaningful length. Each fails at once with its reason and writes nothing.
+TEST_P(UnreadableInputTest, BothPassesFailWithTheReason) {
+    TempDir dir;
+    GetParam().make(dir.Path("w.wav"));
+    const PassResult peaks = BuildPeaks(dir.Path("w.wav"), dir.Path("w.wfp"));
+    EXPECT_FALSE(peaks.ok);
+    EXPECT_NE(peaks.errors.find(GetParam().reason), std::string::npos) << peaks.errors;
+    const PassResult cut = Cut(dir.Path("w.wav"), dir.Path("r.wav"), 0, 1000, 0, 1.0f);
+    EXPECT_FALSE(cut.ok);
+    EXPECT_NE(cut.errors.find(GetParam().reason), std::string::npos) << cut.errors;
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("w.wfp")));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("r.wav")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, UnreadableInputTest,
+    ::testing::Values(
+        InputKindCase{"Fifo", [](const std::string& path) { ::mkfifo(path.c_str(), 0600); },
+                      "is not a regular file"},
+        InputKindCase{"Folder",
+                      [](const std::string& path) { std::filesystem::create_directory(path); },
+                      "is not a regular file"},
+        InputKindCase{"LargerThanFourGiB",
+                      [](const std::string& path) {
+                          WriteBytes(path, MakeWav(PcmSignal{2, 44100, 16, 1000}));
+                          // Sparse: no disk space is used for the hole.
+                          std::filesystem::resize_file(path, (uint64_t{1} << 32) + 64);
+                      },
+                      "larger than a WAV header can describe"}),
+    [](const ::testing::TestParamInfo<InputKindCase>& row) { return std::string(row.param.name); });
+
 TEST(UnusableWavTest, MissingWavFails) {
     TempDir dir;
     EXPECT_FALSE(BuildPeaks(dir.Path("absent.wav"), dir.Path("w.wfp")).ok);
@@ -353,6 +396,42 @@ INSTANTIATE_TEST_SUITE_P(Selections, CutClampTest,
                          [](const ::testing::TestParamInfo<ClampCase>& row) {
                              return std::string(row.param.name);
                          });
+
+// A fade of any length, even one that overflows 32 bits in frames, lasts at most the cut: the
+// whole cut is then one rising ramp, n / N.
+TEST(CutTest, FadeLongerThanTheCutIsClampedToIt) {
+    constexpr uint32_t kFrames = 1000;
+    for (const int32_t fadeMs : {2000, 0x7FFFFFFF}) {
+        for (const uint32_t rate : {1000u, 192000u}) {
+            EXPECT_EQ(FadeEnvelope(0, rate, kFrames, fadeMs, fadeMs), 0.0f);
+            EXPECT_FLOAT_EQ(FadeEnvelope(250, rate, kFrames, fadeMs, fadeMs), 0.25f);
+            EXPECT_FLOAT_EQ(FadeEnvelope(kFrames - 1, rate, kFrames, fadeMs, fadeMs), 0.999f);
+        }
+    }
+    TempDir dir;
+    WriteBytes(dir.Path("w.wav"), ConstantWav(1, 1000, kFrames, 10000));
+    const PassResult cut = Cut(dir.Path("w.wav"), dir.Path("r.wav"), 0, 1000, 0x7FFFFFFF, 1.0f);
+    ASSERT_TRUE(cut.ok) << cut.errors;
+    const Bytes ringtone = ReadBytes(dir.Path("r.wav"));
+    EXPECT_EQ(Le16(ringtone, 44 + 2 * 500), 5000);
+}
+
+// Gains far outside 50..150 % saturate and a gain that is not a number silences: no float
+// reaches an integer conversion out of its range.
+TEST(CutTest, ExtremeGainsSaturateInsteadOfOverflowing) {
+    TempDir dir;
+    WriteBytes(dir.Path("w.wav"), ConstantWav(1, 1000, 100, -1000));
+    const struct {
+        float amplify;
+        int16_t expected;
+    } rows[] = {{1e30f, -32768},
+                {-std::numeric_limits<float>::infinity(), 32767},
+                {std::numeric_limits<float>::quiet_NaN(), 0}};
+    for (const auto& row : rows) {
+        ASSERT_TRUE(Cut(dir.Path("w.wav"), dir.Path("r.wav"), 0, 100, 0, row.amplify).ok);
+        EXPECT_EQ(Le16(ReadBytes(dir.Path("r.wav")), 44 + 2 * 50), row.expected) << row.amplify;
+    }
+}
 
 TEST(CutTest, OutputThatIsTheWorkingWavIsRefused) {
     TempDir dir;
