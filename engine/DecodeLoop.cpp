@@ -171,8 +171,8 @@ LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* ou
 // Completes the header; false when the file could not be written in full.
 bool FinishOutput(std::FILE* output, uint64_t frames, int sampleRate, int channels) {
     const uint32_t dataLength = FinalDataLength(frames, channels);
-    // An output that cannot seek (a pipe) keeps the provisional header, as streamed WAVs do.
-    if (std::fseek(output, 0, SEEK_SET) == 0 &&
+    // The output is always a new regular file, so a failed seek is a failed write.
+    if (std::fseek(output, 0, SEEK_SET) != 0 ||
         WriteWaveHeader(output, dataLength, sampleRate, channels, 16) != 0) {
         return false;
     }
