@@ -154,32 +154,32 @@ TEST(CliTest, CutAndPeaksSendOtherWavsToDecodeFirst) {
 struct SignalCase {
     const char* name;
     std::vector<int> signals;
-    int exitCode;
+    std::set<int> exitCodes;
 };
 
 class CliSignalTest : public ::testing::TestWithParam<SignalCase> {};
 
 // Ctrl-C, SIGTERM and SIGHUP end the decode the way Cancel does, even while it waits on a
 // pipe; a second signal ends it at once. Either way the unfinished WAV and its temporary file
-// are gone and the exit status names the first signal.
+// are gone and the exit status names the signal that ended it.
 TEST_P(CliSignalTest, StopSignalEndsCleanWithItsExitStatus) {
     const SignalCase& c = GetParam();
     TempDir dir;
     const CliRun run =
         RunInterruptedOnFifo(dir, {"decode", dir.Path("live.raw"), dir.Path("out.wav")},
                              dir.Path("live.raw"), "", c.signals);
-    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    EXPECT_EQ(c.exitCodes.count(run.exitCode), 1u) << run.exitCode << ": " << run.err;
     EXPECT_EQ(FolderEntries(dir), (std::set<std::string>{"live.raw", "stdout.txt", "stderr.txt"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, CliSignalTest,
-                         ::testing::Values(SignalCase{"CtrlC", {SIGINT}, 130},
-                                           SignalCase{"Term", {SIGTERM}, 143},
-                                           SignalCase{"Hangup", {SIGHUP}, 129},
-                                           SignalCase{"SecondCtrlC", {SIGINT, SIGINT}, 130}),
-                         [](const ::testing::TestParamInfo<SignalCase>& row) {
-                             return std::string(row.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Signals, CliSignalTest,
+    ::testing::Values(SignalCase{"CtrlC", {SIGINT}, {130}}, SignalCase{"Term", {SIGTERM}, {143}},
+                      SignalCase{"Hangup", {SIGHUP}, {129}},
+                      // Stopped while both come, so the second finds the first pending; the
+                      // one the kernel hands over last names the status.
+                      SignalCase{"SecondSignal", {SIGSTOP, SIGINT, SIGTERM, SIGCONT}, {130, 143}}),
+    [](const ::testing::TestParamInfo<SignalCase>& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace orvanta::test
