@@ -23,6 +23,12 @@ inline constexpr std::size_t kStreamBufferBytes = 64 * 1024;
 // Closes and releases; false when the stream had an error or the close failed.
 bool CloseFile(FilePtr& file);
 
+// Creates `path`, or empties the regular file of that name, for binary writing in one go; fails
+// for anything else at that path (a device, a FIFO, a folder, a symbolic link), which is left
+// alone. For small files whose partial state nobody reads (test fixtures); the engine's own
+// outputs go through AtomicOutputFile.
+FilePtr OpenOutputFile(const std::string& path);
+
 // True when both paths name one existing file (the same device and inode), so writing the
 // one would destroy the other.
 bool IsSameFile(const std::string& first, const std::string& second);

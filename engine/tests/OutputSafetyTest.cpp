@@ -1,6 +1,7 @@
 // Every output of the engine is written under a temporary name and put in place only when whole.
 
 #include "EngineHarness.h"
+#include "FileHandle.h"
 #include "TestSources.h"
 #include "WavProcessor.h"
 
@@ -183,6 +184,24 @@ TEST_P(OutputSafetyTest, DeviceOutputPathIsRefused) {
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.errors.find("is not a regular file"), std::string::npos) << result.errors;
     EXPECT_EQ(fs::status("/dev/null").type(), fs::file_type::character);
+}
+
+// The plain helper for one-go files follows the same rule: a regular file is emptied and
+// written, anything else at the path is refused and left alone.
+TEST(OpenOutputFileTest, WritesRegularFilesOnly) {
+    TempDir dir;
+    WriteBytes(dir.Path("old"), kPrevious);
+    ::mkfifo(dir.Path("fifo").c_str(), 0600);
+    fs::create_symlink(dir.Path("old"), dir.Path("link"));
+    EXPECT_EQ(OpenOutputFile(dir.Path("fifo")), nullptr);
+    EXPECT_EQ(OpenOutputFile(dir.Path("link")), nullptr);
+    EXPECT_EQ(OpenOutputFile(dir.Path("")), nullptr);
+    EXPECT_TRUE(ReadBytes(dir.Path("old")) == kPrevious);
+    FilePtr file = OpenOutputFile(dir.Path("old"));
+    ASSERT_NE(file, nullptr);
+    EXPECT_GE(std::fputs("new", file.get()), 0);
+    EXPECT_TRUE(CloseFile(file));
+    EXPECT_EQ(ReadBytes(dir.Path("old")), (Bytes{'n', 'e', 'w'}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, OutputSafetyTest, ::testing::ValuesIn(OutputKinds()),
