@@ -175,7 +175,10 @@ std::string UsageText(const CommandSpec* command) {
     }
     text += "Every command takes --verbose (show the engine's log) and --help.\n"
             "Run 'orvanta-cli COMMAND --help' for a command's options.\n"
-            "Exit status: 0 done, 1 failed, 2 usage error, 130 cancelled with Ctrl-C.\n";
+            "Exit status: 0 done, 1 failed, 2 usage error, 128 + the signal's number when\n"
+            "Ctrl-C (130), SIGTERM (143) or SIGHUP (129) stopped it; a second signal stops it\n"
+            "at once. Unfinished outputs are removed either way; a stopped MP3 is flushed and\n"
+            "tagged, whole but shorter.\n";
     return text;
 }
 

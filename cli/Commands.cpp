@@ -2,17 +2,16 @@
 
 #include "ConversionEngine.h"
 #include "PlayCommand.h"
+#include "PrivateTempFolder.h"
 #include "RingtoneSettings.h"
+#include "StopSignals.h"
 #include "WavProcessor.h"
 #include "WaveHeader.h"
 #include "WorkFiles.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
-#include <memory>
-#include <sys/stat.h>
 
 namespace orvanta::cli {
 
@@ -42,8 +41,12 @@ Outcome UsageError(const CommandSpec& command, const std::string& message) {
     return Outcome::UsageError;
 }
 
-// Maps an engine result (false / true with cancelled) to an outcome, reporting failures.
+// Maps an engine result (false / true with cancelled) to an outcome, reporting failures. A
+// failure after a stop signal is the signal's doing (it cuts a waiting read short).
 Outcome Judge(bool ok, int cancelled, const std::string& file, const std::string& lastError) {
+    if (!ok && StopSignals::Received() != 0) {
+        return Outcome::Cancelled;
+    }
     if (!ok) {
         PrintFailure(file, OneLine(lastError));
         return Outcome::Failed;
@@ -139,45 +142,23 @@ Outcome Encode(const CommandLine& line, const std::string& lastError) {
     return Judge(ok, cancelled, line.arguments[0], lastError);
 }
 
-// A folder of this run's own inside the system's temporary folder, removed with whatever the
-// run left in it, so parallel runs never share working files.
-class PrivateTempFolder {
-public:
-    PrivateTempFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/orvanta-XXXXXX";
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            m_path = pattern + "/";
-        }
-    }
-    ~PrivateTempFolder() {
-        if (!m_path.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(m_path, ignored);
-        }
-    }
-    PrivateTempFolder(const PrivateTempFolder&) = delete;
-    PrivateTempFolder& operator=(const PrivateTempFolder&) = delete;
-
-    const std::string& Path() const { return m_path; } // empty when it could not be made
-
-private:
-    std::string m_path;
+// Makes the stop-signal handler forget the private folder before the folder goes.
+struct ForgetOnAbortFiles {
+    ForgetOnAbortFiles() = default;
+    ForgetOnAbortFiles(const ForgetOnAbortFiles&) = delete;
+    ForgetOnAbortFiles& operator=(const ForgetOnAbortFiles&) = delete;
+    ~ForgetOnAbortFiles() { StopSignals::RemoveOnAbort({}, {}); }
 };
 
 // The working WAV's length in milliseconds, or nullopt when its header is unusable.
 std::optional<int64_t> AudioLengthMs(const std::string& wavPath) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(wavPath.c_str(), "rb"),
-                                                         &std::fclose);
+    FilePtr file;
     WaveHeaderFields header;
-    struct stat info {};
-    if (!file || !ReadWaveHeader(file.get(), header) || header.BlockSize() == 0 ||
-        header.sampleRate == 0 || ::fstat(::fileno(file.get()), &info) != 0) {
+    uint64_t fileLength = 0;
+    if (!OpenWorkingWav(wavPath, file, header, fileLength) || fileLength < kWaveHeaderBytes) {
         return std::nullopt;
     }
-    const auto frames =
-        (static_cast<uint64_t>(info.st_size) - kWaveHeaderBytes) / header.BlockSize();
+    const auto frames = (fileLength - kWaveHeaderBytes) / header.BlockSize();
     return static_cast<int64_t>(frames * 1000 / header.sampleRate);
 }
 
@@ -188,6 +169,15 @@ struct MakeChoices {
     int rate = 44100;
 };
 
+// Runs one engine step of `make`. The step runs before its `cancelled` is read: passing both
+// to one call would leave the order to the compiler, and a cancelled decode would go on.
+Outcome RunStep(const std::function<bool(int&)>& step, const std::string& source,
+                const std::string& lastError) {
+    int cancelled = 0;
+    const bool ok = step(cancelled);
+    return Judge(ok, cancelled, source, lastError);
+}
+
 Outcome MakeRingtone(const CommandLine& line, const MakeChoices& choices,
                      const std::string& lastError) {
     const std::string& source = line.arguments[0];
@@ -197,17 +187,25 @@ Outcome MakeRingtone(const CommandLine& line, const MakeChoices& choices,
         return Outcome::Failed;
     }
     const WorkFiles files = DeriveWorkFiles(source, temp.Path());
-    int cancelled = 0;
+    const ForgetOnAbortFiles forget;
+    StopSignals::RemoveOnAbort(temp.Path(),
+                               {files.workingWavPath, files.peakFilePath, files.ringtoneWavPath});
     ConversionEngine decoder;
-    if (Outcome o =
-            Judge(decoder.Open() && decoder.DecodeToWav(source, files.workingWavPath, cancelled),
-                  cancelled, source, lastError);
+    if (Outcome o = RunStep(
+            [&](int& cancelled) {
+                return decoder.Open() &&
+                       decoder.DecodeToWav(source, files.workingWavPath, cancelled);
+            },
+            source, lastError);
         o != Outcome::Done) {
         return o;
     }
-    if (Outcome o =
-            Judge(WavProcessor().BuildPeakFile(files.workingWavPath, files.peakFilePath, cancelled),
-                  cancelled, source, lastError);
+    if (Outcome o = RunStep(
+            [&](int& cancelled) {
+                return WavProcessor().BuildPeakFile(files.workingWavPath, files.peakFilePath,
+                                                    cancelled);
+            },
+            source, lastError);
         o != Outcome::Done) {
         return o;
     }
@@ -218,19 +216,24 @@ Outcome MakeRingtone(const CommandLine& line, const MakeChoices& choices,
                                  std::to_string(lengthMs.value_or(0)) + " ms");
         return Outcome::Failed;
     }
-    if (Outcome o =
-            Judge(WavProcessor().CutRingtone(
-                      files.workingWavPath, files.ringtoneWavPath, choices.startMs, endMs,
-                      FadeLengthForSelection(endMs - choices.startMs), choices.amplify, cancelled),
-                  cancelled, source, lastError);
+    if (Outcome o = RunStep(
+            [&](int& cancelled) {
+                return WavProcessor().CutRingtone(
+                    files.workingWavPath, files.ringtoneWavPath, choices.startMs, endMs,
+                    FadeLengthForSelection(endMs - choices.startMs), choices.amplify, cancelled);
+            },
+            source, lastError);
         o != Outcome::Done) {
         return o;
     }
     ConversionEngine encoder;
-    if (Outcome o = Judge(encoder.Open() &&
-                              encoder.EncodeToMp3(files.ringtoneWavPath, files.ringtoneMp3Path,
-                                                  cancelled, line.Has("stereo"), choices.rate),
-                          cancelled, source, lastError);
+    if (Outcome o = RunStep(
+            [&](int& cancelled) {
+                return encoder.Open() &&
+                       encoder.EncodeToMp3(files.ringtoneWavPath, files.ringtoneMp3Path, cancelled,
+                                           line.Has("stereo"), choices.rate);
+            },
+            source, lastError);
         o != Outcome::Done) {
         return o;
     }

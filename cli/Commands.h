@@ -4,6 +4,7 @@
 
 namespace orvanta::cli {
 
+// Cancelled: a stop signal ended the command (StopSignals).
 enum class Outcome { Done, Failed, Cancelled, UsageError };
 
 // Runs the parsed command. Failures print one line "orvanta-cli: FILE: reason" on stderr;

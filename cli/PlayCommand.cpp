@@ -3,7 +3,7 @@
 #include "CAttribMedia.h"
 #include "MediaPlayer.h"
 #include "RingtoneSettings.h"
-#include "TerminalProgress.h"
+#include "StopSignals.h"
 #include "pxmisc/IObserver.h"
 
 #include <QCoreApplication>
@@ -154,7 +154,7 @@ Outcome RunPreview(MediaPlayer& player, PlaySession& session, const std::string&
     bool interrupted = false;
     QTimer interruptCheck;
     QObject::connect(&interruptCheck, &QTimer::timeout, [&] {
-        if (TerminalProgress::Interrupted() && !interrupted) {
+        if (StopSignals::Received() != 0 && !interrupted) {
             interrupted = true;
             player.Stop();
             QCoreApplication::quit();

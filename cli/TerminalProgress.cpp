@@ -1,5 +1,7 @@
 #include "TerminalProgress.h"
 
+#include "StopSignals.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -8,30 +10,11 @@ namespace orvanta::cli {
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
-
-extern "C" void OnInterrupt(int /*signal*/) {
-    g_interrupted = 1;
-}
-
 constexpr int kBarWidth = 40;
 
 } // namespace
 
 TerminalProgress::TerminalProgress(bool drawBar) : m_drawBar(drawBar) {}
-
-void TerminalProgress::CatchInterrupt() {
-    struct sigaction action {};
-    action.sa_handler = &OnInterrupt;
-    // Restarted reads keep a Ctrl-C from looking like a read error: the next step reports it.
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-}
-
-bool TerminalProgress::Interrupted() {
-    return g_interrupted != 0;
-}
 
 int TerminalProgress::Begin(const char* phase, uint32_t total) {
     m_phase = phase;
@@ -48,7 +31,7 @@ int TerminalProgress::Step(uint32_t position) {
             Draw(percent);
         }
     }
-    return Interrupted() ? 0 : 1;
+    return StopSignals::Received() != 0 ? 0 : 1;
 }
 
 void TerminalProgress::End() {

@@ -2,13 +2,13 @@
 
 #include "ProgressSteps.h"
 
-#include <csignal>
 #include <cstdint>
 
 namespace orvanta::cli {
 
 // Progress for the command line: a bar on stderr when stderr is a terminal, nothing otherwise.
-// A step answers "stop" once Ctrl-C was pressed, so the engine ends as it would on Cancel.
+// A step answers "stop" once a stop signal came (StopSignals), so the engine ends as it would on
+// Cancel.
 class TerminalProgress : public ProgressSteps {
 public:
     explicit TerminalProgress(bool drawBar);
@@ -25,10 +25,6 @@ public:
     int BeginEncoding(uint32_t total) override { return Begin("encoding", total); }
     int StepEncoding(uint32_t position) override { return Step(position); }
     void EndEncoding() override { End(); }
-
-    // Routes SIGINT to the next step's answer.
-    static void CatchInterrupt();
-    static bool Interrupted();
 
 private:
     int Begin(const char* phase, uint32_t total);

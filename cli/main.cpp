@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "Commands.h"
 #include "EngineLog.h"
+#include "StopSignals.h"
 #include "TerminalProgress.h"
 
 #include <cstdio>
@@ -13,7 +14,6 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitCancelled = 130;
 
 void RouteEngineLog(bool verbose, std::string& lastError) {
     using orvanta::EngineLog::SetErrorSink;
@@ -36,7 +36,7 @@ int ExitCode(orvanta::cli::Outcome outcome) {
         return kExitDone;
     case orvanta::cli::Outcome::Cancelled:
         std::fputs("orvanta-cli: cancelled\n", stderr);
-        return kExitCancelled;
+        return orvanta::cli::StopSignals::ExitCode();
     case orvanta::cli::Outcome::UsageError:
         return kExitUsage;
     case orvanta::cli::Outcome::Failed:
@@ -63,6 +63,6 @@ int main(int argc, char** argv) {
     RouteEngineLog(line->verbose, lastError);
     TerminalProgress progress(::isatty(STDERR_FILENO) != 0 && !line->verbose);
     orvanta::ScopedProgressSteps installed(progress);
-    TerminalProgress::CatchInterrupt();
+    StopSignals::Install();
     return ExitCode(RunCommand(*line, lastError));
 }

@@ -1,5 +1,6 @@
 #include "ConversionEngine.h"
 
+#include "AtomicOutputFile.h"
 #include "DecodeLoop.h"
 #include "EncodeLoop.h"
 #include "EngineLog.h"
@@ -40,16 +41,16 @@ bool PrepareDecoderContext(lame_global_flags* context) {
 }
 
 // A failed conversion leaves no half-written output behind that could pass for a whole one.
-bool FailConversion(FilePtr& output, const std::string& outputPath) {
-    output.reset();
-    RemoveOutputFile(outputPath);
+bool FailConversion(AtomicOutputFile& output) {
+    output.Discard();
     TheEngineState().reader.Close();
     return false;
 }
 
 // Opens the conversion's input and its new output file; false, with the reason logged, when
 // either fails or when the output would overwrite the input.
-bool OpenConversion(const std::string& inputPath, const std::string& outputPath, FilePtr& output) {
+bool OpenConversion(const std::string& inputPath, const std::string& outputPath,
+                    AtomicOutputFile& output) {
     EngineState& state = TheEngineState();
     if (!state.context) {
         EngineLog::Error("Internal error.  Aborting.");
@@ -65,40 +66,44 @@ bool OpenConversion(const std::string& inputPath, const std::string& outputPath,
                            state.delay, state.padding)) {
         return false;
     }
-    output = OpenOutputFile(outputPath);
-    if (!output) {
-        EngineLog::Error("Could not create \"%s\".\n", outputPath.c_str());
+    if (!output.Create(outputPath)) {
         state.reader.Close();
         return false;
     }
     return true;
 }
 
-// Closes both files after a conversion that ran; false when the output was not written whole.
-bool FinishConversion(FilePtr& output, const std::string& outputPath) {
+// Closes the input and puts the output in place when `keep` is set, else discards it; false
+// when the output could not be written whole.
+bool FinishConversion(AtomicOutputFile& output, bool keep) {
     TheEngineState().reader.Close();
-    return CloseOutputFile(output, outputPath);
+    if (!keep) {
+        output.Discard();
+        return true;
+    }
+    return output.Commit();
 }
 
 } // namespace
 
 bool ConversionEngine::DecodeToWav(const std::string& sourcePath, const std::string& wavPath,
                                    int& cancelled) {
-    FilePtr output;
+    AtomicOutputFile output;
     if (!OpenConversion(sourcePath, wavPath, output)) {
         return false;
     }
     EngineState& state = TheEngineState();
     lame_global_flags* context = state.context.get();
     if (!PrepareDecoderContext(context)) {
-        return FailConversion(output, wavPath);
+        return FailConversion(output);
     }
-    const int result = DecodeLoop(context, state.reader, output.get(), /*skipCount=*/0, sourcePath,
+    const int result = DecodeLoop(context, state.reader, output.File(), /*skipCount=*/0, sourcePath,
                                   wavPath, state.delay, state.padding);
     if (result == -1) {
-        return FailConversion(output, wavPath);
+        return FailConversion(output);
     }
-    if (!FinishConversion(output, wavPath)) {
+    // A cancelled working WAV is not the song: the previous file, if any, stays in place.
+    if (!FinishConversion(output, /*keep=*/result == 0)) {
         return false;
     }
     cancelled = result == 1 ? 1 : 0;
@@ -108,7 +113,7 @@ bool ConversionEngine::DecodeToWav(const std::string& sourcePath, const std::str
 
 bool ConversionEngine::EncodeToMp3(const std::string& wavPath, const std::string& mp3Path,
                                    int& cancelled, bool stereo, int outSampleRate) {
-    FilePtr output;
+    AtomicOutputFile output;
     if (!OpenConversion(wavPath, mp3Path, output)) {
         EndEncoding(); // the cut left the progress window open for this phase
         return false;
@@ -122,13 +127,14 @@ bool ConversionEngine::EncodeToMp3(const std::string& wavPath, const std::string
     if (lame_init_params(context) < 0) {
         EngineLog::Error("Error: LAME refused the encoder settings\n");
         EndEncoding();
-        return FailConversion(output, mp3Path);
+        return FailConversion(output);
     }
-    const int result = EncodeLoop(context, TheEngineState().reader, output.get(), /*noGap=*/false);
+    const int result = EncodeLoop(context, TheEngineState().reader, output.File(), /*noGap=*/false);
     if (result == -1) {
-        return FailConversion(output, mp3Path);
+        return FailConversion(output);
     }
-    if (!FinishConversion(output, mp3Path)) {
+    // A cancelled MP3 is flushed and tagged: a whole file, only shorter.
+    if (!FinishConversion(output, /*keep=*/true)) {
         return false;
     }
     cancelled = result == 1 ? 1 : 0;

@@ -8,7 +8,9 @@ namespace orvanta {
 // the engine's process-wide state, so callers make one on the stack around each use.
 //
 // Conversions follow one result convention: false = failed; true with cancelled = 1 = the user
-// cancelled; true with cancelled = 0 = the output file is complete.
+// cancelled; true with cancelled = 0 = the output file is complete. Outputs are written under a
+// temporary name beside the final one (AtomicOutputFile) and replace a file of that name only
+// when whole; an output path that names anything but a regular file is refused.
 class ConversionEngine {
 public:
     ConversionEngine() = default;
@@ -22,7 +24,8 @@ public:
     int Close();
 
     // Decodes any supported source into a 16-bit PCM WAV with a 44-byte header. Sets
-    // `cancelled` only when it returns true. On failure no output is left behind.
+    // `cancelled` only when it returns true. On failure or a cancel the file at `wavPath` stays
+    // as it was: an unfinished working WAV is not the song.
     bool DecodeToWav(const std::string& sourcePath, const std::string& wavPath, int& cancelled);
 
     // Encodes a ringtone WAV into an MP3 with LAME's default settings but two: mono unless

@@ -132,7 +132,7 @@ uint32_t FinalDataLength(uint64_t frames, int channels) {
 enum class LoopEnd { Done, Cancelled, Failed };
 
 LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* output, Skips skips,
-                  uint64_t& framesWritten) {
+                  uint64_t& framesDecoded, uint64_t& framesWritten) {
     Mp3StreamInfo& stream = reader.StreamInfo();
     const int channels = lame_get_num_channels(context);
     std::array<int16_t, kMaxFrameSamples> left{};
@@ -142,6 +142,7 @@ LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* ou
         if (n < 0) {
             return reader.HadReadError() ? LoopEnd::Failed : LoopEnd::Done;
         }
+        framesDecoded += static_cast<uint64_t>(n);
         stream.frameNumber += n / stream.frameSize;
         const int ok = StepLoading(static_cast<uint32_t>(stream.frameNumber));
         EngineLog::FlushInfo();
@@ -170,8 +171,8 @@ LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* ou
 // Completes the header; false when the file could not be written in full.
 bool FinishOutput(std::FILE* output, uint64_t frames, int sampleRate, int channels) {
     const uint32_t dataLength = FinalDataLength(frames, channels);
-    // An output that cannot seek (a pipe) keeps the provisional header, as streamed WAVs do.
-    if (std::fseek(output, 0, SEEK_SET) == 0 &&
+    // The output is always a new regular file, so a failed seek is a failed write.
+    if (std::fseek(output, 0, SEEK_SET) != 0 ||
         WriteWaveHeader(output, dataLength, sampleRate, channels, 16) != 0) {
         return false;
     }
@@ -204,15 +205,22 @@ int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* outpu
     // The header announces the sample frames actually written. Counting what was read less the
     // planned cuts gives the same number for a whole stream, but not when the end padding is
     // never reached (a cancel, or a truncated MP3 whose tag promises more frames).
+    uint64_t framesDecoded = 0;
     uint64_t framesWritten = 0;
     stream.frameNumber = 0;
     stream.totalFrames =
         static_cast<int32_t>(stream.totalSamples / static_cast<uint32_t>(stream.frameSize));
     BeginLoading(static_cast<uint32_t>(stream.totalFrames));
 
-    LoopEnd end = RunBlocks(context, reader, output, skips, framesWritten);
+    LoopEnd end = RunBlocks(context, reader, output, skips, framesDecoded, framesWritten);
     if (!FinishOutput(output, framesWritten, sampleRate, channels)) {
         EngineLog::Error("Error writing output file\n");
+        end = LoopEnd::Failed;
+    }
+    if (end == LoopEnd::Done && framesDecoded == 0 && MpegFamily(reader.Format()) != 0) {
+        // A plausible header followed by nothing LAME can decode (random bytes named .mp3):
+        // an empty working WAV must not pass for the song.
+        EngineLog::Error("Error reading headers in mp3 input file %s.\n", inputPath.c_str());
         end = LoopEnd::Failed;
     }
     // A failed decode closes the progress window just as a cancelled one does.

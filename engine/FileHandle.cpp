@@ -1,7 +1,6 @@
 #include "FileHandle.h"
 
-#include "EngineLog.h"
-
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,33 +16,23 @@ bool CloseFile(FilePtr& file) {
 }
 
 FilePtr OpenOutputFile(const std::string& path) {
-    // Only an old regular file (or a link) is deleted: a device or a pipe is written to as it is.
-    struct stat info {};
-    const bool exists = ::lstat(path.c_str(), &info) == 0;
-    if (exists && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)) && ::unlink(path.c_str()) != 0) {
+    // O_NOFOLLOW refuses a link, O_NONBLOCK keeps a FIFO from blocking until it is refused.
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
         return nullptr;
     }
-    FilePtr file(std::fopen(path.c_str(), "wb"));
-    if (file) {
-        std::setvbuf(file.get(), nullptr, _IOFBF, kStreamBufferBytes);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FilePtr file(::fdopen(fd, "wb"));
+    if (!file) {
+        ::close(fd);
     }
     return file;
-}
-
-void RemoveOutputFile(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        ::unlink(path.c_str());
-    }
-}
-
-bool CloseOutputFile(FilePtr& output, const std::string& path) {
-    if (CloseFile(output)) {
-        return true;
-    }
-    EngineLog::Error("Error writing output file\n");
-    RemoveOutputFile(path);
-    return false;
 }
 
 bool IsSameFile(const std::string& first, const std::string& second) {

@@ -23,16 +23,11 @@ inline constexpr std::size_t kStreamBufferBytes = 64 * 1024;
 // Closes and releases; false when the stream had an error or the close failed.
 bool CloseFile(FilePtr& file);
 
-// Creates `path` empty for binary writing, deleting an existing file of that name first;
-// fails when that file cannot be deleted or the new one cannot be created.
+// Creates `path`, or empties the regular file of that name, for binary writing in one go; fails
+// for anything else at that path (a device, a FIFO, a folder, a symbolic link), which is left
+// alone. For small files whose partial state nobody reads (test fixtures); the engine's own
+// outputs go through AtomicOutputFile.
 FilePtr OpenOutputFile(const std::string& path);
-
-// Deletes an output that a failed conversion left behind; only a regular file is deleted.
-void RemoveOutputFile(const std::string& path);
-
-// Closes a finished output; when the close shows it was not written whole (a full disk), logs
-// that, deletes the file and returns false.
-bool CloseOutputFile(FilePtr& output, const std::string& path);
 
 // True when both paths name one existing file (the same device and inode), so writing the
 // one would destroy the other.

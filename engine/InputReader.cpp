@@ -328,19 +328,28 @@ int InputReader::DecodeMpegFrame(lame_global_flags* context, Block16 left, Block
         m_decoder.reset();
         return -1;
     }
-    if (facts.stereo != lame_get_num_channels(context)) {
-        EngineLog::Error("Error: number of channels has changed in %s - not supported\n",
-                         "MP3 file");
+    // The decoder fills in the stream's facts only when it parsed a header in this call; a
+    // free-format frame can come out of a call that parsed none, and then nothing has changed.
+    if (facts.header_parsed != 0 && StreamChanged(context, facts)) {
         return kStreamChanged;
     }
-    if (facts.samplerate != lame_get_in_samplerate(context)) {
-        EngineLog::Error("Error: sample frequency has changed in %s - not supported\n", "MP3 file");
-        return kStreamChanged;
-    }
-    if (facts.stereo == 1) {
+    if (lame_get_num_channels(context) == 1) {
         std::fill(right.begin(), right.end(), int16_t{0});
     }
     return count;
+}
+
+bool InputReader::StreamChanged(lame_global_flags* context, const mp3data_struct& facts) {
+    if (facts.stereo != lame_get_num_channels(context)) {
+        EngineLog::Error("Error: number of channels has changed in %s - not supported\n",
+                         "MP3 file");
+        return true;
+    }
+    if (facts.samplerate != lame_get_in_samplerate(context)) {
+        EngineLog::Error("Error: sample frequency has changed in %s - not supported\n", "MP3 file");
+        return true;
+    }
+    return false;
 }
 
 int InputReader::WantedSamples(lame_global_flags* context) const {
@@ -386,7 +395,8 @@ void InputReader::CountDelivered(lame_global_flags* context, int count) {
 
 int InputReader::ReadMpegBlock(lame_global_flags* context, Block16 left, Block16 right) {
     const int count = DecodeMpegFrame(context, left, right);
-    if (count == kStreamChanged) {
+    // A failed read is never the end of the stream: what came before is not the whole song.
+    if (count == kStreamChanged || m_readError) {
         return -1;
     }
     if (count < 0) {

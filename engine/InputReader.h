@@ -51,6 +51,7 @@ private:
     int SkipLeadingTags(std::span<uint8_t, 4> header);
     int FeedProbe(std::span<uint8_t, 4> header, bool freeFormat, int& delay, int& padding);
     int DecodeMpegFrame(lame_global_flags* context, Block16 left, Block16 right);
+    static bool StreamChanged(lame_global_flags* context, const mp3data_struct& facts);
     int DecodeBufferedFrame(std::span<uint8_t> bytes, Block16 left, Block16 right,
                             mp3data_struct& facts);
 

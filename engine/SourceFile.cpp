@@ -6,12 +6,25 @@
 
 namespace orvanta {
 
+namespace {
+
+std::optional<uint64_t> g_injectedReadErrorAt;
+
+} // namespace
+
+void SourceFile::InjectReadErrorAt(std::optional<uint64_t> byteOffset) {
+    g_injectedReadErrorAt = byteOffset;
+}
+
 bool SourceFile::Open(const std::string& path) {
     Close();
     m_file.reset(std::fopen(path.c_str(), "rb"));
     if (!m_file) {
         return false;
     }
+    m_offset = 0;
+    m_failReadsAt = g_injectedReadErrorAt;
+    m_injectedError = false;
     std::setvbuf(m_file.get(), nullptr, _IOFBF, kStreamBufferBytes);
     struct stat info {};
     if (::fstat(::fileno(m_file.get()), &info) == 0 && S_ISREG(info.st_mode)) {
@@ -30,16 +43,28 @@ bool SourceFile::CloseChecked() {
     return CloseFile(m_file);
 }
 
+std::size_t SourceFile::ReadRaw(uint8_t* data, std::size_t byteCount) {
+    std::size_t allowed = byteCount;
+    if (m_failReadsAt && m_offset + byteCount > *m_failReadsAt) {
+        allowed = static_cast<std::size_t>(*m_failReadsAt - std::min(m_offset, *m_failReadsAt));
+        m_injectedError = true;
+    }
+    const std::size_t got = std::fread(data, 1, allowed, m_file.get());
+    m_offset += got;
+    return got;
+}
+
 bool SourceFile::ReadExact(std::span<uint8_t> bytes) {
-    return std::fread(bytes.data(), 1, bytes.size(), m_file.get()) == bytes.size();
+    return ReadRaw(bytes.data(), bytes.size()) == bytes.size();
 }
 
 std::size_t SourceFile::ReadItems(std::span<uint8_t> bytes, std::size_t itemSize) {
-    return std::fread(bytes.data(), itemSize, bytes.size() / itemSize, m_file.get());
+    return ReadRaw(bytes.data(), bytes.size() / itemSize * itemSize) / itemSize;
 }
 
 int SourceFile::ReadByte() {
-    return std::fgetc(m_file.get());
+    uint8_t byte = 0;
+    return ReadRaw(&byte, 1) == 1 ? byte : EOF;
 }
 
 template <std::size_t ByteCount, typename Value>
@@ -84,14 +109,18 @@ int SourceFile::SeekTo(uint64_t position) {
     if (!m_size || position > *m_size) {
         return -1;
     }
-    return ::fseeko(m_file.get(), static_cast<off_t>(position), SEEK_SET) == 0 ? 0 : -1;
+    if (::fseeko(m_file.get(), static_cast<off_t>(position), SEEK_SET) != 0) {
+        return -1;
+    }
+    m_offset = position;
+    return 0;
 }
 
 int SourceFile::SkipByReading(uint64_t byteCount) {
     std::array<uint8_t, 4096> discard{};
     while (byteCount > 0) {
         const std::size_t piece = static_cast<std::size_t>(std::min<uint64_t>(byteCount, 4096));
-        const std::size_t got = std::fread(discard.data(), 1, piece, m_file.get());
+        const std::size_t got = ReadRaw(discard.data(), piece);
         if (got == 0) {
             return -1;
         }
@@ -112,7 +141,7 @@ std::optional<uint64_t> SourceFile::Position() const {
 }
 
 bool SourceFile::HasError() const {
-    return std::ferror(m_file.get()) != 0;
+    return m_injectedError || std::ferror(m_file.get()) != 0;
 }
 
 } // namespace orvanta

@@ -41,12 +41,21 @@ public:
     std::optional<uint64_t> Position() const;
     bool HasError() const;
 
+    // Test seam: every file opened after this call fails, as a disk error would, the first read
+    // that reaches beyond `byteOffset`; nullopt turns it off. Tests use it to show that no read
+    // error passes for the end of a stream.
+    static void InjectReadErrorAt(std::optional<uint64_t> byteOffset);
+
 private:
+    std::size_t ReadRaw(uint8_t* data, std::size_t byteCount);
     int SkipByReading(uint64_t byteCount);
     template <std::size_t ByteCount, typename Value> bool ReadInteger(Value& value, bool bigEndian);
 
     FilePtr m_file;
     std::optional<uint64_t> m_size;
+    uint64_t m_offset = 0; // where the next read starts
+    std::optional<uint64_t> m_failReadsAt;
+    bool m_injectedError = false;
 };
 
 } // namespace orvanta

@@ -1,5 +1,6 @@
 #include "WavProcessor.h"
 
+#include "AtomicOutputFile.h"
 #include "EngineLog.h"
 #include "FadeEnvelope.h"
 #include "FileHandle.h"
@@ -13,7 +14,6 @@
 #include <functional>
 #include <limits>
 #include <span>
-#include <sys/stat.h>
 #include <vector>
 
 namespace orvanta {
@@ -25,15 +25,10 @@ constexpr std::size_t kChunkBytes = 1024;
 // The working WAV opened for reading, its header, and the new output file.
 struct Pass {
     FilePtr input;
-    FilePtr output;
+    AtomicOutputFile output;
     WaveHeaderFields header;
     uint64_t dataBytes = 0; // bytes after the header, whole sample frames only
 };
-
-uint64_t FileLength(std::FILE* file) {
-    struct stat info {};
-    return ::fstat(::fileno(file), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
-}
 
 // False, with the reason in the log, when a file cannot be opened or the header is unusable.
 // The output is created last, so a failure here leaves nothing to clean up.
@@ -42,27 +37,14 @@ bool OpenPass(const std::string& wavPath, const std::string& outputPath, Pass& p
         EngineLog::Error("Could not write \"%s\": it is the input file.\n", outputPath.c_str());
         return false;
     }
-    pass.input.reset(std::fopen(wavPath.c_str(), "rb"));
-    if (!pass.input) {
-        EngineLog::Error("Could not find \"%s\".\n", wavPath.c_str());
+    uint64_t length = 0;
+    if (!OpenWorkingWav(wavPath, pass.input, pass.header, length)) {
         return false;
     }
-    std::setvbuf(pass.input.get(), nullptr, _IOFBF, kStreamBufferBytes);
-    // No block size (no channels or no bits) would divide by zero: no working WAV has one.
-    if (!ReadWaveHeader(pass.input.get(), pass.header) || pass.header.BlockSize() == 0) {
-        EngineLog::Error("\"%s\" is not a PCM WAV file with a 44-byte header.\n", wavPath.c_str());
-        return false;
-    }
-    const uint64_t length = FileLength(pass.input.get());
     const uint64_t blockSize = pass.header.BlockSize();
     pass.dataBytes =
         length > kWaveHeaderBytes ? (length - kWaveHeaderBytes) / blockSize * blockSize : 0;
-    pass.output = OpenOutputFile(outputPath);
-    if (!pass.output) {
-        EngineLog::Error("Could not create \"%s\".\n", outputPath.c_str());
-        return false;
-    }
-    return true;
+    return pass.output.Create(outputPath);
 }
 
 enum class PassEnd { Done, Cancelled, Failed };
@@ -104,15 +86,15 @@ bool WriteLE32(std::FILE* file, uint32_t value) {
     return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
 }
 
-// Closes the output; on failure removes it, so no truncated file is left to pass for whole.
-bool FinishPass(Pass& pass, PassEnd end, const std::string& outputPath) {
+// Puts a whole output in place. A cancelled or failed pass leaves the previous file as it was:
+// nothing would use a part of a peak file or a ringtone.
+bool FinishPass(Pass& pass, PassEnd end) {
     pass.input.reset();
-    if (end == PassEnd::Failed) {
-        pass.output.reset();
-        RemoveOutputFile(outputPath);
-        return false;
+    if (end == PassEnd::Done) {
+        return pass.output.Commit();
     }
-    return CloseOutputFile(pass.output, outputPath);
+    pass.output.Discard();
+    return end == PassEnd::Cancelled;
 }
 
 } // namespace
@@ -130,7 +112,7 @@ bool WavProcessor::BuildPeakFile(const std::string& wavPath, const std::string& 
     const uint32_t bytesPerSample = bits / 8;
     const auto frames = static_cast<uint32_t>(
         std::min<uint64_t>(pass.dataBytes / blockSize, std::numeric_limits<uint32_t>::max()));
-    PassEnd end = WriteLE32(pass.output.get(), channels) ? PassEnd::Done : PassEnd::Failed;
+    PassEnd end = WriteLE32(pass.output.File(), channels) ? PassEnd::Done : PassEnd::Failed;
     std::fseek(pass.input.get(), kWaveHeaderBytes, SEEK_SET);
     BeginWaveform(frames);
 
@@ -152,13 +134,13 @@ bool WavProcessor::BuildPeakFile(const std::string& wavPath, const std::string& 
             }
         }
         return values.empty() ||
-               std::fwrite(values.data(), 1, values.size(), pass.output.get()) == values.size();
+               std::fwrite(values.data(), 1, values.size(), pass.output.File()) == values.size();
     };
     if (end == PassEnd::Done && pass.dataBytes > 0) {
         end = ForEachChunk(pass, pass.dataBytes, keepPeaks, &StepWaveform);
         cancelled = end == PassEnd::Cancelled ? 1 : 0;
     }
-    const bool ok = FinishPass(pass, end, peakPath);
+    const bool ok = FinishPass(pass, end);
     EndWaveform();
     return ok;
 }
@@ -199,24 +181,27 @@ bool WriteCutHeader(Pass& pass, uint32_t length) {
             out.bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
         }
     }
-    return std::fwrite(out.bytes.data(), 1, out.bytes.size(), pass.output.get()) ==
+    return std::fwrite(out.bytes.data(), 1, out.bytes.size(), pass.output.File()) ==
            out.bytes.size();
 }
 
-bool RewriteCutHeader(Pass& pass) {
-    const long written = std::ftell(pass.output.get());
-    return written >= static_cast<long>(kWaveHeaderBytes) &&
-           std::fseek(pass.output.get(), 0, SEEK_SET) == 0 &&
-           WriteCutHeader(pass, static_cast<uint32_t>(written - kWaveHeaderBytes)) &&
-           std::fseek(pass.output.get(), 0, SEEK_END) == 0;
+// trunc(value) within [low, high]. Clamped while still a float: converting a float beyond the
+// integer's range is undefined.
+int32_t TruncatedWithin(float value, int32_t low, int32_t high) {
+    return static_cast<int32_t>(
+        std::clamp(value, static_cast<float>(low), static_cast<float>(high)));
 }
 
 int16_t Saturated16(float value) {
-    return static_cast<int16_t>(std::clamp(static_cast<int32_t>(value), -32768, 32767));
+    return static_cast<int16_t>(TruncatedWithin(value, -32768, 32767));
 }
 
-// Applies gain `g` to one frame of `bits`-bit samples; other layouts stay as they are.
+// Applies gain `g` to one frame of `bits`-bit samples; other layouts stay as they are. A gain
+// that is not a number silences the frame.
 void ScaleFrame(std::span<uint8_t> frame, uint16_t bits, float g) {
+    if (std::isnan(g)) {
+        g = 0.0f;
+    }
     if (bits == 16) {
         for (std::size_t at = 0; at + 1 < frame.size(); at += 2) {
             const auto sample = static_cast<int16_t>(frame[at] | frame[at + 1] << 8);
@@ -227,8 +212,8 @@ void ScaleFrame(std::span<uint8_t> frame, uint16_t bits, float g) {
     } else if (bits == 8) {
         for (uint8_t& byte : frame) {
             // Midpoint 127 as designed; the offset as a plain integer so 255 does not wrap.
-            const int32_t scaled = static_cast<int32_t>(g * static_cast<float>(byte - 127) + 127);
-            byte = static_cast<uint8_t>(std::clamp(scaled, 0, 255));
+            byte = static_cast<uint8_t>(
+                TruncatedWithin(g * static_cast<float>(byte - 127) + 127.0f, 0, 255));
         }
     }
 }
@@ -259,7 +244,7 @@ bool WavProcessor::CutRingtone(const std::string& wavPath, const std::string& ri
                 ScaleFrame(chunk.subspan(i * blockSize, blockSize), pass.header.bitsPerSample, g);
             }
         }
-        return std::fwrite(chunk.data(), 1, chunk.size(), pass.output.get()) == chunk.size();
+        return std::fwrite(chunk.data(), 1, chunk.size(), pass.output.File()) == chunk.size();
     };
     int wasCancelled = 0;
     if (end == PassEnd::Done && plan.length > 0) {
@@ -267,11 +252,7 @@ bool WavProcessor::CutRingtone(const std::string& wavPath, const std::string& ri
         wasCancelled = end == PassEnd::Cancelled ? 1 : 0;
         cancelled = wasCancelled;
     }
-    // A cancelled cut keeps what it copied; its header must say how much that is.
-    if (end == PassEnd::Cancelled && !RewriteCutHeader(pass)) {
-        end = PassEnd::Failed;
-    }
-    const bool ok = FinishPass(pass, end, ringtonePath);
+    const bool ok = FinishPass(pass, end);
     // A failed cut closes the progress window as a cancelled one does.
     EndSplitting(ok ? wasCancelled : 1);
     return ok;

@@ -1,11 +1,19 @@
 #include "WaveHeader.h"
 
+#include "EngineLog.h"
+
 #include <array>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orvanta {
 
 namespace {
+
+// The RIFF length field counts everything after its own 8 bytes in 32 bits.
+constexpr uint64_t kLargestWaveFileBytes = uint64_t{0xFFFFFFFF} + 8;
 
 class HeaderBytes {
 public:
@@ -37,6 +45,20 @@ uint32_t LittleEndianAt(const std::array<uint8_t, kWaveHeaderBytes>& bytes, std:
     return value;
 }
 
+bool HasTextAt(const std::array<uint8_t, kWaveHeaderBytes>& bytes, std::size_t at,
+               const char (&text)[5]) {
+    return std::memcmp(&bytes[at], text, 4) == 0;
+}
+
+bool IsCanonicalPcm(const WaveHeaderFields& header) {
+    const auto& bytes = header.bytes;
+    return HasTextAt(bytes, 0, "RIFF") && HasTextAt(bytes, 8, "WAVE") &&
+           HasTextAt(bytes, 12, "fmt ") && LittleEndianAt(bytes, 16, 4) == 16 &&
+           LittleEndianAt(bytes, 20, 2) == 1 && (header.channels == 1 || header.channels == 2) &&
+           header.sampleRate > 0 && (header.bitsPerSample == 8 || header.bitsPerSample == 16) &&
+           HasTextAt(bytes, 36, "data");
+}
+
 } // namespace
 
 bool ReadWaveHeader(std::FILE* file, WaveHeaderFields& header) {
@@ -47,6 +69,42 @@ bool ReadWaveHeader(std::FILE* file, WaveHeaderFields& header) {
     header.sampleRate = LittleEndianAt(header.bytes, 24, 4);
     header.bitsPerSample = static_cast<uint16_t>(LittleEndianAt(header.bytes, 34, 2));
     header.dataLength = LittleEndianAt(header.bytes, 40, 4);
+    return IsCanonicalPcm(header);
+}
+
+bool OpenWorkingWav(const std::string& path, FilePtr& file, WaveHeaderFields& header,
+                    uint64_t& fileLength) {
+    // Non-blocking, so that opening a FIFO does not wait for a writer before it is refused.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        EngineLog::Error("Could not find \"%s\".\n", path.c_str());
+        return false;
+    }
+    file.reset(::fdopen(fd, "rb"));
+    if (!file) {
+        ::close(fd);
+        EngineLog::Error("Could not find \"%s\".\n", path.c_str());
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        EngineLog::Error("\"%s\" is not a regular file.\n", path.c_str());
+        return false;
+    }
+    fileLength = static_cast<uint64_t>(info.st_size);
+    if (fileLength > kLargestWaveFileBytes) {
+        EngineLog::Error("\"%s\" is larger than a WAV header can describe (4 GiB).\n",
+                         path.c_str());
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::setvbuf(file.get(), nullptr, _IOFBF, kStreamBufferBytes);
+    if (!ReadWaveHeader(file.get(), header)) {
+        EngineLog::Error("\"%s\" is not a working WAV (PCM, 8 or 16 bits, mono or stereo, a "
+                         "44-byte header): decode it first (orvanta-cli decode).\n",
+                         path.c_str());
+        return false;
+    }
     return true;
 }
 

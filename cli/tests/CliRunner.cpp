@@ -85,7 +85,8 @@ CliRun RunCli(const std::vector<std::string>& arguments, const std::string& tmpd
 }
 
 CliRun RunInterruptedOnFifo(const TempDir& dir, const std::vector<std::string>& arguments,
-                            const std::string& fifo, const std::string& tmpdir) {
+                            const std::string& fifo, const std::string& tmpdir,
+                            const std::vector<int>& signals) {
     if (::mkfifo(fifo.c_str(), 0600) != 0) {
         return CliRun{};
     }
@@ -98,7 +99,9 @@ CliRun RunInterruptedOnFifo(const TempDir& dir, const std::vector<std::string>& 
     const Bytes chunk(64 * 1024, 0x11);
     bool open = ::write(writer, chunk.data(), chunk.size()) > 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    process.Signal(SIGINT);
+    for (const int signal : signals) {
+        process.Signal(signal);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     for (int i = 0; open && i < 16; ++i) {
         open = ::write(writer, chunk.data(), chunk.size()) > 0;

@@ -4,6 +4,7 @@
 
 #include "TestSources.h"
 
+#include <csignal>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -35,9 +36,10 @@ private:
 CliRun RunCli(const std::vector<std::string>& arguments, const std::string& tmpdir = "");
 
 // Runs the tool on `arguments`, feeding `fifo` (a path the arguments name; it is made here)
-// with raw bytes, and presses Ctrl-C while the tool is still reading. A pipe guarantees the
-// tool is mid-read when the signal comes; more data afterwards lets it reach its next step.
+// with raw bytes, and sends `signals` (Ctrl-C by default) one after the other while the tool is
+// still reading. A pipe guarantees the tool is mid-read when the signal comes.
 CliRun RunInterruptedOnFifo(const TempDir& dir, const std::vector<std::string>& arguments,
-                            const std::string& fifo, const std::string& tmpdir = "");
+                            const std::string& fifo, const std::string& tmpdir = "",
+                            const std::vector<int>& signals = {SIGINT});
 
 } // namespace orvanta::test

@@ -134,5 +134,21 @@ TEST(MakeCommandFailureTest, InterruptLeavesNoTemporaryFiles) {
     EXPECT_FALSE(fs::exists(dir.Path("live_ringtone.mp3")));
 }
 
+// A second signal ends make at once, from inside the signal handler: the unfinished working
+// WAV and the private folder must go with it all the same. The tool is stopped while both
+// signals are sent, so both are pending when it resumes and the second finds the first.
+TEST(MakeCommandFailureTest, SecondSignalLeavesNoTemporaryFiles) {
+    TempDir dir;
+    TempDir tmp;
+    const std::string fifo = dir.Path("live.raw");
+    const CliRun run = RunInterruptedOnFifo(dir, {"make", fifo}, fifo, tmp.Path(""),
+                                            {SIGSTOP, SIGINT, SIGTERM, SIGCONT});
+    // Which of the two the kernel hands over last decides the status.
+    EXPECT_TRUE(run.exitCode == 128 + SIGINT || run.exitCode == 128 + SIGTERM) << run.exitCode;
+    EXPECT_EQ(run.err.find("cancelled"), std::string::npos) << "the tool did not run on";
+    EXPECT_TRUE(IsEmptyFolder(tmp.Path("")));
+    EXPECT_FALSE(fs::exists(dir.Path("live_ringtone.mp3")));
+}
+
 } // namespace
 } // namespace orvanta::test

@@ -1,8 +1,10 @@
 #include "CliRunner.h"
 #include "TestSources.h"
 
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace orvanta::test {
 namespace {
@@ -17,23 +19,29 @@ TEST_P(CliUsageTest, MalformedCommandLinesExitWithTwo) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, CliUsageTest,
-    ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"decode"},
-                      std::vector<std::string>{"decode", "a.mp3"},
-                      std::vector<std::string>{"decode", "a.mp3", "b.wav", "c.wav"},
-                      std::vector<std::string>{"encode", "a.wav"},
-                      std::vector<std::string>{"decode", "--bogus", "a.mp3", "b.wav"},
-                      std::vector<std::string>{"frobnicate", "a.mp3"},
-                      std::vector<std::string>{"decode", "--stereo", "a.mp3", "b.wav"},
-                      std::vector<std::string>{"cut", "w.wav", "r.wav", "1000"},
-                      std::vector<std::string>{"cut", "w.wav", "r.wav", "5000", "1000"},
-                      std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "1s"},
-                      std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "9", "--amplify",
-                                               "200"},
-                      std::vector<std::string>{"encode", "r.wav", "o.mp3", "--rate", "8000"},
-                      std::vector<std::string>{"encode", "r.wav", "o.mp3", "--rate"},
-                      std::vector<std::string>{"make", "s.mp3", "--quality", "ultra"},
-                      std::vector<std::string>{"make", "s.mp3", "--amplify", "40"},
-                      std::vector<std::string>{"make", "s.mp3", "--start", "5000", "--end", "100"}),
+    ::testing::Values(
+        std::vector<std::string>{}, std::vector<std::string>{"decode"},
+        std::vector<std::string>{"decode", "a.mp3"},
+        std::vector<std::string>{"decode", "a.mp3", "b.wav", "c.wav"},
+        std::vector<std::string>{"encode", "a.wav"},
+        std::vector<std::string>{"decode", "--bogus", "a.mp3", "b.wav"},
+        std::vector<std::string>{"frobnicate", "a.mp3"},
+        std::vector<std::string>{"decode", "--stereo", "a.mp3", "b.wav"},
+        std::vector<std::string>{"cut", "w.wav", "r.wav", "1000"},
+        std::vector<std::string>{"cut", "w.wav", "r.wav", "5000", "1000"},
+        std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "1s"},
+        std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "9", "--amplify", "200"},
+        std::vector<std::string>{"encode", "r.wav", "o.mp3", "--rate", "8000"},
+        std::vector<std::string>{"encode", "r.wav", "o.mp3", "--rate"},
+        std::vector<std::string>{"make", "s.mp3", "--quality", "ultra"},
+        std::vector<std::string>{"make", "s.mp3", "--amplify", "40"},
+        std::vector<std::string>{"make", "s.mp3", "--start", "5000", "--end", "100"},
+        // Values that do not fit the 32-bit milliseconds the engine counts in.
+        std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "9", "--fade", "99999999999"},
+        std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "4294967296"},
+        std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "9", "--fade", "-1"},
+        std::vector<std::string>{"make", "s.mp3", "--end", "2147483648"},
+        std::vector<std::string>{"make", "s.mp3", "--start", "-1"}),
     [](const ::testing::TestParamInfo<std::vector<std::string>>& row) {
         return "Arguments" + std::to_string(row.param.size()) + "_" + std::to_string(row.index);
     });
@@ -127,16 +135,51 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"NotMpeg", "song.mp3", true, "Error reading headers"}),
     [](const ::testing::TestParamInfo<FailureCase>& row) { return std::string(row.param.name); });
 
-// Ctrl-C ends the decode the way Cancel does.
-TEST(CliTest, InterruptCancelsWithExitCode130) {
+// cut and peaks read the working WAV byte for byte; a WAV with other chunks (as other tools
+// write) is refused with a pointer to the command that makes a working WAV of it.
+TEST(CliTest, CutAndPeaksSendOtherWavsToDecodeFirst) {
     TempDir dir;
-    const CliRun run = RunInterruptedOnFifo(
-        dir, {"decode", dir.Path("live.raw"), dir.Path("out.wav")}, dir.Path("live.raw"));
-    EXPECT_EQ(run.exitCode, 130) << run.err;
-    EXPECT_NE(run.err.find("cancelled"), std::string::npos) << run.err;
-    const Bytes out = ReadBytes(dir.Path("out.wav"));
-    EXPECT_EQ(ParseWorkingWav(out).dataLength + 44, out.size());
+    WriteBytes(dir.Path("listed.wav"),
+               MakeWav(PcmSignal{2, 44100, 16, 5000}, WavOptions{.listChunksBeforeData = 1}));
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"peaks", dir.Path("listed.wav"), dir.Path("o.wfp")},
+          std::vector<std::string>{"cut", dir.Path("listed.wav"), dir.Path("r.wav"), "0", "50"}}) {
+        const CliRun run = RunCli(arguments);
+        EXPECT_EQ(run.exitCode, 1) << arguments[0];
+        EXPECT_NE(run.err.find("orvanta-cli decode"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(FolderEntries(dir), (std::set<std::string>{"listed.wav"}));
 }
+
+struct SignalCase {
+    const char* name;
+    std::vector<int> signals;
+    std::set<int> exitCodes;
+};
+
+class CliSignalTest : public ::testing::TestWithParam<SignalCase> {};
+
+// Ctrl-C, SIGTERM and SIGHUP end the decode the way Cancel does, even while it waits on a
+// pipe; a second signal ends it at once. Either way the unfinished WAV and its temporary file
+// are gone and the exit status names the signal that ended it.
+TEST_P(CliSignalTest, StopSignalEndsCleanWithItsExitStatus) {
+    const SignalCase& c = GetParam();
+    TempDir dir;
+    const CliRun run =
+        RunInterruptedOnFifo(dir, {"decode", dir.Path("live.raw"), dir.Path("out.wav")},
+                             dir.Path("live.raw"), "", c.signals);
+    EXPECT_EQ(c.exitCodes.count(run.exitCode), 1u) << run.exitCode << ": " << run.err;
+    EXPECT_EQ(FolderEntries(dir), (std::set<std::string>{"live.raw", "stdout.txt", "stderr.txt"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, CliSignalTest,
+    ::testing::Values(SignalCase{"CtrlC", {SIGINT}, {130}}, SignalCase{"Term", {SIGTERM}, {143}},
+                      SignalCase{"Hangup", {SIGHUP}, {129}},
+                      // Stopped while both come, so the second finds the first pending; the
+                      // one the kernel hands over last names the status.
+                      SignalCase{"SecondSignal", {SIGSTOP, SIGINT, SIGTERM, SIGCONT}, {130, 143}}),
+    [](const ::testing::TestParamInfo<SignalCase>& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace orvanta::test

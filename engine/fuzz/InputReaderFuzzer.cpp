@@ -1,5 +1,6 @@
 // libFuzzer target: one whole decode (Open, DecodeToWav, Close) of an input file, then the
-// peak file and the ringtone cut with the same bytes taken as a working WAV.
+// peak file and the ringtone cut with the same bytes taken as a working WAV, cut with a
+// selection, fade and gain drawn from the input.
 
 #include "ConversionEngine.h"
 #include "FuzzInput.h"
@@ -109,15 +110,45 @@ void CheckOutcome(bool ok, int cancelled, const std::string& output) {
     }
 }
 
+// The cut's selection, fade length and gain, taken from the input's last bytes so that the
+// fuzzer explores any value of each (huge, negative, NaN) along with the file.
+struct CutChoices {
+    int32_t startMs = 0;
+    int32_t endMs = 5000;
+    int32_t fadeMs = 1000;
+    float amplify = 1.5f;
+};
+
+CutChoices ChoicesFrom(const uint8_t* data, std::size_t size) {
+    CutChoices choices;
+    std::array<uint8_t, 16> tail{};
+    if (size < tail.size()) {
+        return choices;
+    }
+    std::memcpy(tail.data(), data + size - tail.size(), tail.size());
+    const auto at = [&tail](std::size_t offset) {
+        uint32_t value = 0;
+        std::memcpy(&value, &tail[offset], sizeof value);
+        return value;
+    };
+    choices.startMs = static_cast<int32_t>(at(0));
+    choices.endMs = static_cast<int32_t>(at(4));
+    choices.fadeMs = static_cast<int32_t>(at(8));
+    const uint32_t gainBits = at(12);
+    std::memcpy(&choices.amplify, &gainBits, sizeof choices.amplify);
+    return choices;
+}
+
 // The peak file and the cut read the 44-byte header with no chunk walking: any bytes must give
 // a clean failure, or a ringtone whose header matches its size.
-void CheckBytePasses(const std::string& input, const Workspace& workspace) {
+void CheckBytePasses(const std::string& input, const Workspace& workspace,
+                     const CutChoices& choices) {
     orvanta::WavProcessor processor;
     int cancelled = -1;
     processor.BuildPeakFile(input, workspace.peaks, cancelled);
     const bool cut =
-        processor.CutRingtone(input, workspace.ringtone, /*startMs=*/0,
-                              /*endMs=*/5000, /*fadeMs=*/1000, /*amplify=*/1.5f, cancelled);
+        processor.CutRingtone(input, workspace.ringtone, choices.startMs, choices.endMs,
+                              choices.fadeMs, choices.amplify, cancelled);
     struct stat info {};
     const bool exists = ::stat(workspace.ringtone.c_str(), &info) == 0;
     if (cut != exists) {
@@ -178,7 +209,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     engine.Close();
     CheckOutcome(ok, cancelled, workspace.output);
     std::remove(workspace.output.c_str());
-    CheckBytePasses(input, workspace);
+    CheckBytePasses(input, workspace, ChoicesFrom(data, size));
     std::remove(input.c_str());
     return 0;
 }

@@ -118,16 +118,5 @@ TEST(EncodeTest, FailureToStartEndsTheEncodingPhase) {
     EXPECT_TRUE(std::filesystem::exists(dir.Path("ring.wav")));
 }
 
-TEST(EncodeTest, FullDiskFailsTheEncode) {
-    if (!std::filesystem::exists("/dev/full")) {
-        GTEST_SKIP() << "no /dev/full on this system";
-    }
-    TempDir dir;
-    WriteBytes(dir.Path("ring.wav"), MakeWav16(MusicSamples(2, 44100, 5 * 44100), 2, 44100));
-    const DecodeOutcome outcome = EncodeFile(dir.Path("ring.wav"), "/dev/full", false, 44100);
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.progress.encoding.endCalls.size(), 1u);
-}
-
 } // namespace
 } // namespace orvanta::test

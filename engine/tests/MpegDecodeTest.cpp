@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace orvanta::test {
@@ -311,6 +312,125 @@ TEST(MpegBlockTest, MonoRightChannelIsZeroAndWideBlocksAreShiftedNarrowOnes) {
         ASSERT_EQ(right32[i], 0) << i;
     }
 }
+
+// ---- Free format ---------------------------------------------------------------------------
+
+// An encoder's output for `options` at test time, from music of `channels` at `rate`; empty when
+// the tool is missing or refuses.
+Bytes ToolStream(const TempDir& dir, const std::string& tool, const std::string& options,
+                 int channels, int rate, uint32_t frames) {
+    const std::string pcm = dir.Path("tool-in.wav");
+    const std::string coded = dir.Path("tool-out");
+    WriteBytes(pcm, MakeWav16(MusicSamples(channels, rate, frames), channels, rate));
+    if (RunShell(tool + " --quiet " + options + " " + Quoted(pcm) + " " + Quoted(coded) +
+                 " >/dev/null 2>&1") != 0) {
+        return {};
+    }
+    return ReadBytes(coded);
+}
+
+Bytes Joined(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts) {
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    return out;
+}
+
+struct FreeFormatCase {
+    const char* name;
+    const char* fileName;
+    std::function<Bytes(const TempDir&)> build;
+    // As in the encoder table: with no info frame, LAME's front end keeps the encoder delay.
+    uint32_t lameKeepsLeadingFrames = 0;
+};
+
+class FreeFormatTest : public ::testing::TestWithParam<FreeFormatCase> {};
+
+// Bitrate index 0 leaves the frame length to the encoder; the decoder learns it from the
+// distance to the next header. Whatever LAME's own front end makes of such a stream, alone or
+// spliced with fixed-bitrate frames, the working WAV holds the same bytes.
+TEST_P(FreeFormatTest, DecodesToLameDecodeBytes) {
+    const FreeFormatCase& c = GetParam();
+    TempDir dir;
+    const Bytes stream = c.build(dir);
+    ASSERT_FALSE(stream.empty()) << "the test encoder failed";
+    const std::string source = dir.Path(c.fileName);
+    WriteBytes(source, stream);
+    const std::string reference = dir.Path("reference.wav");
+    ASSERT_EQ(RunShell("lame --quiet --decode " + Quoted(source) + " " + Quoted(reference)), 0);
+    const Bytes expected = WithoutLeadingFrames(ReadBytes(reference), c.lameKeepsLeadingFrames);
+    ASSERT_GT(ParseWorkingWav(expected).dataLength, 0u) << "LAME decodes audio from it";
+
+    const DecodeOutcome outcome = DecodeFile(source, dir.Path("ours.wav"));
+    ASSERT_TRUE(outcome.ok) << outcome.errors;
+    const Bytes ours = ReadBytes(dir.Path("ours.wav"));
+    EXPECT_EQ(ours.size(), expected.size());
+    EXPECT_TRUE(ours == expected);
+}
+
+constexpr int kFreeLayer1Index = 0;
+constexpr std::size_t kFreeLayer1Bytes = 256; // 256 kbps at 48 kHz
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, FreeFormatTest,
+    ::testing::Values(
+        FreeFormatCase{"LayerIStereo", "a.mp1",
+                       [](const TempDir&) {
+                           return MakeLayer1Stream(2, 40, kFreeLayer1Index, kFreeLayer1Bytes);
+                       }},
+        FreeFormatCase{"LayerIMono", "a.mp1",
+                       [](const TempDir&) {
+                           return MakeLayer1Stream(1, 40, kFreeLayer1Index, kFreeLayer1Bytes);
+                       }},
+        FreeFormatCase{"LayerIFixedThenFree", "a.mp1",
+                       [](const TempDir&) {
+                           return Joined(
+                               {MakeLayer1Stream(2, 20),
+                                MakeLayer1Stream(2, 20, kFreeLayer1Index, kFreeLayer1Bytes)});
+                       }},
+        FreeFormatCase{"LayerIFreeThenFixed", "a.mp1",
+                       [](const TempDir&) {
+                           return Joined(
+                               {MakeLayer1Stream(2, 20, kFreeLayer1Index, kFreeLayer1Bytes),
+                                MakeLayer1Stream(2, 20)});
+                       }},
+        FreeFormatCase{"LayerIIStereo", "a.mp2",
+                       [](const TempDir& dir) {
+                           return ToolStream(dir, "twolame", "--freeformat -b 192", 2, 48000,
+                                             60000);
+                       }},
+        FreeFormatCase{"LayerIIMono", "a.mp2",
+                       [](const TempDir& dir) {
+                           return ToolStream(dir, "twolame", "--freeformat -m m -b 96", 1, 44100,
+                                             60000);
+                       }},
+        FreeFormatCase{"LayerIIFixedFreeFixed", "a.mp2",
+                       [](const TempDir& dir) {
+                           const Bytes fixed =
+                               ToolStream(dir, "twolame", "-b 192", 2, 48000, 20000);
+                           const Bytes free =
+                               ToolStream(dir, "twolame", "--freeformat -b 256", 2, 48000, 20000);
+                           return Joined({fixed, free, fixed});
+                       }},
+        FreeFormatCase{"LayerIIIStereo", "a.mp3",
+                       [](const TempDir& dir) {
+                           return ToolStream(dir, "lame", "-t --freeformat -b 200", 2, 44100,
+                                             60000);
+                       },
+                       576},
+        FreeFormatCase{"LayerIIIFixedThenFree", "a.mp3",
+                       [](const TempDir& dir) {
+                           const Bytes fixed =
+                               ToolStream(dir, "lame", "-t -b 128", 2, 44100, 30000);
+                           const Bytes free =
+                               ToolStream(dir, "lame", "-t --freeformat -b 200", 2, 44100, 30000);
+                           return Joined({fixed, free});
+                       },
+                       576}),
+    [](const ::testing::TestParamInfo<FreeFormatCase>& row) {
+        return std::string(row.param.name);
+    });
 
 } // namespace
 } // namespace orvanta::test

@@ -310,18 +310,17 @@ Bytes EncodeMp3(const std::vector<int16_t>& samples, int channels, int sampleRat
     return out;
 }
 
-Bytes MakeLayer1Stream(int channels, int frames) {
-    constexpr std::size_t kFrameBytes = 192; // 12 * 192000 / 48000 slots of 4 bytes
+Bytes MakeLayer1Stream(int channels, int frames, int bitrateIndex, std::size_t frameBytes) {
     constexpr int kCodedSubbands = 4;
     constexpr uint32_t kAllocation = 7; // 8 bits per sample
     Bytes out;
     for (int frame = 0; frame < frames; ++frame) {
         BitWriter bits;
         bits.Put(0xFFF, 12);
-        bits.Put(1, 1);                     // MPEG-1
-        bits.Put(3, 2);                     // layer I
-        bits.Put(1, 1);                     // no CRC
-        bits.Put(6, 4);                     // 192 kbps
+        bits.Put(1, 1); // MPEG-1
+        bits.Put(3, 2); // layer I
+        bits.Put(1, 1); // no CRC
+        bits.Put(static_cast<uint32_t>(bitrateIndex), 4);
         bits.Put(1, 2);                     // 48 kHz
         bits.Put(0, 2);                     // no padding, private bit clear
         bits.Put(channels == 1 ? 3 : 0, 2); // single channel or stereo
@@ -345,8 +344,8 @@ Bytes MakeLayer1Stream(int channels, int frames) {
                 }
             }
         }
-        const Bytes frameBytes = bits.Take(kFrameBytes);
-        out.insert(out.end(), frameBytes.begin(), frameBytes.end());
+        const Bytes coded = bits.Take(frameBytes);
+        out.insert(out.end(), coded.begin(), coded.end());
     }
     return out;
 }
@@ -387,6 +386,14 @@ TempDir::~TempDir() {
 
 std::string TempDir::Path(const std::string& name) const {
     return (m_path / name).string();
+}
+
+std::set<std::string> FolderEntries(const TempDir& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path(""))) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
 }
 
 void WriteBytes(const std::string& path, const Bytes& bytes) {

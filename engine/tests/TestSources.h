@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,8 +60,11 @@ std::vector<int16_t> MusicSamples(int channels, int sampleRate, uint32_t frames)
 Bytes EncodeMp3(const std::vector<int16_t>& samples, int channels, int sampleRate, int bitrateKbps,
                 bool tagFrame = true);
 
-// MPEG-1 layer I frames of valid structure at 48 kHz, 192 kbps, 384 samples each.
-Bytes MakeLayer1Stream(int channels, int frames);
+// MPEG-1 layer I frames of valid structure at 48 kHz, 384 samples each: 192 kbps (bitrate
+// index 6, 192 bytes a frame) unless another index and frame length are given. Index 0 is free
+// format, where the frame length (a multiple of 4 bytes) is the encoder's choice.
+Bytes MakeLayer1Stream(int channels, int frames, int bitrateIndex = 6,
+                       std::size_t frameBytes = 192);
 
 // An ID3v2.3 tag of `payloadBytes` zero bytes before `audio`.
 Bytes WithId3v2(const Bytes& audio, uint32_t payloadBytes);
@@ -78,6 +82,9 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// The names in the folder: shows that no temporary file was left behind.
+std::set<std::string> FolderEntries(const TempDir& dir);
 
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);

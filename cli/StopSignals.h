@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvanta::cli {
+
+// Ctrl-C, SIGTERM and SIGHUP end the tool the way Cancel ends a conversion: the engine stops at
+// its next block (a read that waits on a pipe is interrupted at once), removes its unfinished
+// outputs, and the tool exits with 128 + the signal's number. A second signal ends the tool at
+// once, removing every unfinished output and the private folder of `make` from inside the
+// handler.
+class StopSignals {
+public:
+    static void Install();
+    // The first stop signal received, 0 while none was.
+    static int Received();
+    // 128 + the first stop signal's number.
+    static int ExitCode();
+
+    // Files the handler removes, with `folder` after them, when a second signal cuts the tool
+    // short; an empty folder forgets them again.
+    static void RemoveOnAbort(const std::string& folder, const std::vector<std::string>& files);
+};
+
+} // namespace orvanta::cli
