@@ -6,6 +6,7 @@
 //
 //     orvanta_import_page STRINGS_XML SOURCE [KEEP_FOLDER]
 #include "DialogProgressSteps.h"
+#include "DriverStart.h"
 #include "ImportPage.h"
 #include "MainWizardWindow.h"
 #include "PageIndex.h"
@@ -37,15 +38,9 @@ bool Keep(const orvanta::WorkFiles& files, const std::filesystem::path& folder) 
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: %s STRINGS_XML SOURCE [KEEP_FOLDER]\n", argv[0]);
-        return 2;
-    }
-    QApplication::setOrganizationName("Orvanta");
-    QApplication::setApplicationName("Orvanta");
-    if (!StringTable::Instance().Load(argv[1], "en")) {
-        std::fprintf(stderr, "cannot read %s\n", argv[1]);
-        return EXIT_FAILURE;
+    if (const int status = StartDriver(argc, argv, 2, 3, "STRINGS_XML SOURCE [KEEP_FOLDER]");
+        status != 0) {
+        return status;
     }
     bool imported = false;
     {

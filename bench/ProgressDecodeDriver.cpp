@@ -5,6 +5,7 @@
 //     orvanta_progress_decode STRINGS_XML SOURCE OUT_WAV
 #include "ConversionEngine.h"
 #include "DialogProgressSteps.h"
+#include "DriverStart.h"
 #include "MainWizardWindow.h"
 #include "ProgramPages.h"
 #include "ProgressSteps.h"
@@ -16,15 +17,9 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s STRINGS_XML SOURCE OUT_WAV\n", argv[0]);
-        return 2;
-    }
-    QApplication::setOrganizationName("Orvanta");
-    QApplication::setApplicationName("Orvanta");
-    if (!StringTable::Instance().Load(argv[1], "en")) {
-        std::fprintf(stderr, "cannot read %s\n", argv[1]);
-        return EXIT_FAILURE;
+    if (const int status = StartDriver(argc, argv, 3, 3, "STRINGS_XML SOURCE OUT_WAV");
+        status != 0) {
+        return status;
     }
     bool decoded = false;
     int cancelled = 0;

@@ -18,20 +18,11 @@ export LC_ALL=C
 
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bench_init "$@"
-driver="$build_dir/bench/orvanta_import_page"
-strings="$repo_root/res/strings.xml"
-bench_require
-[[ -x "$driver" ]] ||
-    die "$driver not found; build it with: cmake --build $build_dir --target orvanta_import_page"
-
-bench_make_work import
-
-# The window program's settings and its private working folders go to folders of the run's own;
-# no display is needed.
-export QT_QPA_PLATFORM=offscreen
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/runtime"
+bench_window_program orvanta_import_page import
+# The page's private working folders go into a folder of the run's own too, which must be
+# empty again when the page is done.
 export TMPDIR="$work/tmp"
-mkdir -p "$XDG_CONFIG_HOME" "$TMPDIR" "$work/kept" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+mkdir -p "$TMPDIR" "$work/kept"
 
 echo "== Orvanta import page benchmark"
 echo "page:        $driver"

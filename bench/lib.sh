@@ -62,6 +62,23 @@ bench_make_work() {
     trap 'rm -rf "$work"' EXIT
 }
 
+# For the benchmarks that drive the window program through a driver built in
+# bench/: checks that DRIVER_TARGET was built (sets $driver and $strings), makes
+# the work directory, and gives the program a profile and a runtime folder of
+# the run's own on Qt's offscreen platform, so no display is needed.
+#   bench_window_program DRIVER_TARGET WORK_NAME
+bench_window_program() {
+    driver="$build_dir/bench/$1"
+    strings="$repo_root/res/strings.xml"
+    bench_require
+    [[ -x "$driver" ]] ||
+        die "$driver not found; build it with: cmake --build $build_dir --target $1"
+    bench_make_work "$2"
+    export QT_QPA_PLATFORM=offscreen
+    export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/runtime"
+    mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+}
+
 # ---------------------------------------------------------------------------
 # Inputs
 # ---------------------------------------------------------------------------

@@ -18,19 +18,9 @@ export LC_ALL=C
 
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bench_init "$@"
-driver="$build_dir/bench/orvanta_progress_decode"
-strings="$repo_root/res/strings.xml"
-bench_require
-[[ -x "$driver" ]] ||
-    die "$driver not found; build it with: cmake --build $build_dir --target orvanta_progress_decode"
-
-bench_make_work progress
-
 # The window program's settings (the progress window's place) go to a profile of
-# the run's own; no display is needed.
-export QT_QPA_PLATFORM=offscreen
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+# the run's own.
+bench_window_program orvanta_progress_decode progress
 
 echo "== Orvanta progress window benchmark"
 echo "dialog:      $driver"

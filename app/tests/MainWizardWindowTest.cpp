@@ -9,7 +9,6 @@
 #include "WizardTabControl.h"
 #include "WorkFiles.h"
 
-#include <QDesktopServices>
 #include <QLabel>
 #include <QMenu>
 #include <QSettings>
@@ -46,17 +45,6 @@ const char* const kStrings = R"(<?xml version="1.0" encoding="UTF-8"?>
 </strings>)";
 
 using Log = std::vector<std::string>;
-
-// Receives the web addresses the window asks the desktop to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-
-public:
-    std::vector<QUrl> urls;
-
-public slots:
-    void Open(const QUrl& url) { urls.push_back(url); }
-};
 
 class MainWizardWindowTest : public ::testing::Test {
 protected:
@@ -219,8 +207,7 @@ TEST_F(MainWizardWindowTest, ChoosingAnotherLanguageMovesTheCheckButKeepsTheText
 
 TEST_F(MainWizardWindowTest, TheHelpItemsOpenTwoWebPages) {
     OpenWithRecordingPages();
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("https", &catcher, "Open");
+    UrlCatcher catcher("https");
     const QList<QAction*> items = m_window->HelpMenu()->actions();
     ASSERT_EQ(items.size(), 4);
     EXPECT_EQ(items[0]->data().toInt(), 1224);
@@ -229,7 +216,6 @@ TEST_F(MainWizardWindowTest, TheHelpItemsOpenTwoWebPages) {
     EXPECT_EQ(items[3]->data().toInt(), 16);
     items[0]->trigger();
     items[1]->trigger();
-    QDesktopServices::unsetUrlHandler("https");
     ASSERT_EQ(catcher.urls.size(), 2u);
     EXPECT_TRUE(catcher.urls[0].isValid());
     EXPECT_NE(catcher.urls[0], catcher.urls[1]);
@@ -318,5 +304,3 @@ TEST_F(MainWizardWindowTest, DestroyingTheWindowRemovesTheJobsTemporaryFilesButN
 }
 
 } // namespace
-
-#include "MainWizardWindowTest.moc"

@@ -2,6 +2,7 @@
 
 #include "StringTable.h"
 
+#include <QDesktopServices>
 #include <QFile>
 #include <QSettings>
 #include <gtest/gtest.h>
@@ -52,4 +53,12 @@ void ClearSettings() {
     QSettings settings;
     settings.clear();
     settings.sync();
+}
+
+UrlCatcher::UrlCatcher(const QString& scheme) : m_scheme(scheme) {
+    QDesktopServices::setUrlHandler(m_scheme, this, "Open");
+}
+
+UrlCatcher::~UrlCatcher() {
+    QDesktopServices::unsetUrlHandler(m_scheme);
 }

@@ -2,7 +2,9 @@
 
 #include "MessageBox.h"
 
+#include <QObject>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <string>
 #include <vector>
 
@@ -50,3 +52,22 @@ private:
 
 // Removes the program's settings so that every test starts from the defaults.
 void ClearSettings();
+
+// Receives, while it lives, the addresses of `scheme` that the program asks the desktop to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+
+public:
+    explicit UrlCatcher(const QString& scheme);
+    ~UrlCatcher() override;
+    UrlCatcher(const UrlCatcher&) = delete;
+    UrlCatcher& operator=(const UrlCatcher&) = delete;
+
+    std::vector<QUrl> urls;
+
+public slots:
+    void Open(const QUrl& url) { urls.push_back(url); }
+
+private:
+    QString m_scheme;
+};

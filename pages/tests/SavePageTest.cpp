@@ -3,23 +3,11 @@
 #include "PageFixture.h"
 #include "WorkFiles.h"
 
-#include <QDesktopServices>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
 namespace {
-
-// Receives what the page asks the desktop to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-
-public:
-    std::vector<QUrl> urls;
-
-public slots:
-    void Open(const QUrl& url) { urls.push_back(url); }
-};
 
 class SavePageTest : public ::testing::Test, public PageFixture {
 protected:
@@ -38,10 +26,8 @@ TEST_F(SavePageTest, ShowsTheDescriptionAnEmptyLineAndTheMp3AndOpensItsFolder) {
     EXPECT_EQ(window->PreviousButton()->text().toStdString(), Text("idd_editing"));
     EXPECT_EQ(window->NextButton()->text().toStdString(), Text("idd_new_ringtone"));
 
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("file", &catcher, "Open");
+    UrlCatcher catcher("file");
     Page()->findChild<QPushButton*>("openFolder")->click();
-    QDesktopServices::unsetUrlHandler("file");
     ASSERT_EQ(catcher.urls.size(), 1u);
     EXPECT_EQ(catcher.urls[0].toLocalFile().toStdString(), dir.Path(""));
 }
@@ -58,5 +44,3 @@ TEST_F(SavePageTest, LetsTheUserGoToTheImportOrTheEditPageOnly) {
 }
 
 } // namespace
-
-#include "SavePageTest.moc"
