@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <mutex>
 
 namespace orvanta {
@@ -53,6 +54,25 @@ struct MediaGraph::NotifyTarget {
     std::mutex mutex;
     QObject* window = nullptr;
     int param = 0;
+    // The bus's messages, in the order they were posted. The bus runs its sync handler before
+    // it queues a message in its own queue, so a window that answered a notification by
+    // reading the bus could find it still empty and never hear of the last message (the end
+    // of stream); here a message is queued before its notification goes out.
+    std::deque<MessageOwner> messages;
+
+    // The first queued message of one of `types`, or null; the others stay queued.
+    MessageOwner Take(GstMessageType types) {
+        const std::lock_guard lock(mutex);
+        const auto found = std::find_if(messages.begin(), messages.end(), [types](const auto& m) {
+            return (GST_MESSAGE_TYPE(m.get()) & types) != 0;
+        });
+        if (found == messages.end()) {
+            return nullptr;
+        }
+        MessageOwner message = std::move(*found);
+        messages.erase(found);
+        return message;
+    }
 };
 
 GraphNotifyEvent::GraphNotifyEvent(int param)
@@ -68,6 +88,10 @@ MediaGraph::~MediaGraph() {
     if (m_playbin) {
         // Joins the streaming threads, so nothing posts to the bus after this.
         gst_element_set_state(m_playbin.get(), GST_STATE_NULL);
+        // Unread messages hold their sources, the playbin among them, and the bus that frees
+        // them lives as long as the playbin: kept, they would keep each other alive.
+        const std::lock_guard lock(m_notify->mutex);
+        m_notify->messages.clear();
     }
     if (!m_bus) {
         delete m_notify; // never handed to a bus
@@ -147,13 +171,14 @@ void MediaGraph::WatchBus() {
     // Runs on whichever thread posts; hands the target over to the bus, which frees it.
     gst_bus_set_sync_handler(
         m_bus.get(),
-        [](GstBus*, GstMessage*, gpointer data) {
+        [](GstBus*, GstMessage* message, gpointer data) {
             auto* target = static_cast<NotifyTarget*>(data);
             const std::lock_guard lock(target->mutex);
+            target->messages.emplace_back(message); // the bus's reference, as GST_BUS_DROP wants
             if (target->window != nullptr) {
                 QCoreApplication::postEvent(target->window, new GraphNotifyEvent(target->param));
             }
-            return GST_BUS_PASS; // the message stays queued for GetEvent
+            return GST_BUS_DROP;
         },
         m_notify, [](gpointer data) { delete static_cast<NotifyTarget*>(data); });
 }
@@ -166,7 +191,7 @@ bool MediaGraph::WaitForStateChange() {
 
 void MediaGraph::LogBusErrors() {
     bool logged = false;
-    while (MessageOwner message{gst_bus_pop_filtered(m_bus.get(), GST_MESSAGE_ERROR)}) {
+    while (const MessageOwner message{m_notify->Take(GST_MESSAGE_ERROR)}) {
         EngineLog::Error("%s\n", MessageText(message.get()).c_str());
         logged = true;
     }
@@ -250,7 +275,7 @@ bool MediaGraph::GetEvent(Event& event) {
     if (!m_bus) {
         return false;
     }
-    const MessageOwner message(gst_bus_pop(m_bus.get()));
+    const MessageOwner message(m_notify->Take(GST_MESSAGE_ANY));
     if (!message) {
         return false;
     }

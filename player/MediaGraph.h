@@ -76,8 +76,9 @@ private:
     bool WaitForStateChange();
     void LogBusErrors();
 
-    // Where notifications go. Handed to the bus's sync handler with the bus, which frees it
-    // when the bus dies; freed by the graph only when no bus was ever made.
+    // Where notifications go, and the bus's messages until GetEvent reads them. Handed to the
+    // bus's sync handler with the bus, which frees it when the bus dies; freed by the graph
+    // only when no bus was ever made.
     NotifyTarget* m_notify;
     GstOwner<GstElement> m_sink;   // the volume element and the configured sink, in one bin
     GstOwner<GstElement> m_volume; // inside m_sink
