@@ -17,6 +17,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -158,6 +159,8 @@ void ProgressDialog::SetRange(int lower, int upper) {
     m_bar->setRange(lower, upper);
     m_lower = lower;
     m_upper = upper;
+    m_barStep = std::max<int64_t>(1, (int64_t{upper} - lower) / kBarResolution);
+    m_barValueSet = false;
     // A phase that takes over the window shows its own percentage from its first step, even
     // when it equals the one the previous phase left in the title.
     if (m_positioned) {
@@ -178,8 +181,19 @@ int ProgressDialog::SetPos(int position) {
         m_previousPercent = percent;
         UpdateTitle(percent);
     }
-    m_bar->setValue(position);
+    MoveBar(position);
     return previous;
+}
+
+void ProgressDialog::MoveBar(int position) {
+    // Setting the bar's value costs more than a block of the work (the bar works out its whole
+    // look each time), and the loops report every block: move it only by visible amounts.
+    if (m_barValueSet && std::abs(int64_t{position} - m_bar->value()) < m_barStep &&
+        position != m_upper && position != m_lower) {
+        return;
+    }
+    m_barValueSet = true;
+    m_bar->setValue(position);
 }
 
 void ProgressDialog::UpdateTitle(int percent) {

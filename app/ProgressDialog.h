@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 #include <string>
 
 class QLabel;
@@ -72,6 +73,7 @@ private:
     void CreateControls();
     void Center();
     void UpdateTitle(int percent);
+    void MoveBar(int position);
     void ActivateOnce();
     // Handles the pending events unless that was done less than kPumpIntervalMs ago; false when
     // one of them destroyed this window.
@@ -86,6 +88,10 @@ private:
     int m_lines = 4;
     int m_previousPosition = 0;
     int m_previousPercent = 0;
+    // The bar moves in steps of 1/kBarResolution of its range, finer than any bar is wide.
+    static constexpr int64_t kBarResolution = 2000;
+    int64_t m_barStep = 1;
+    bool m_barValueSet = false; // since the range was last set
     int m_lower = 0;
     int m_upper = 100;
     QString m_title = QStringLiteral("Progress");
