@@ -67,7 +67,7 @@ ImportPage::ImportPage(QWidget* parent)
 ImportPage::~ImportPage() = default;
 
 void ImportPage::OnActivate(int previous) {
-    if (window() == nullptr || qobject_cast<MainWizardWindow*>(window()) == nullptr) {
+    if (qobject_cast<MainWizardWindow*>(window()) == nullptr) {
         return;
     }
     AcceptDropsOnWindow();

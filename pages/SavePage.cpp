@@ -4,9 +4,9 @@
 #include "PageIndex.h"
 #include "StringTable.h"
 #include "WorkFiles.h"
-#include "pxmisc/CFileSpec.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -50,8 +50,7 @@ bool SavePage::CanLeave(int target) {
 }
 
 void SavePage::OpenFolder() {
-    const CFileSpec mp3(orvanta::CurrentWorkFiles().ringtoneMp3Path);
-    const std::string folder = mp3.GetFullPath();
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(QString::fromStdString(folder.empty() ? std::string("./") : folder)));
+    // A source typed without a folder gives an MP3 path relative to the current folder.
+    const QFileInfo mp3(QString::fromStdString(orvanta::CurrentWorkFiles().ringtoneMp3Path));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(mp3.absolutePath()));
 }

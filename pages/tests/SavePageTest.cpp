@@ -29,7 +29,7 @@ TEST_F(SavePageTest, ShowsTheDescriptionAnEmptyLineAndTheMp3AndOpensItsFolder) {
     UrlCatcher catcher("file");
     Page()->findChild<QPushButton*>("openFolder")->click();
     ASSERT_EQ(catcher.urls.size(), 1u);
-    EXPECT_EQ(catcher.urls[0].toLocalFile().toStdString(), dir.Path(""));
+    EXPECT_EQ(catcher.urls[0].toLocalFile().toStdString() + "/", dir.Path(""));
 }
 
 TEST_F(SavePageTest, LetsTheUserGoToTheImportOrTheEditPageOnly) {
