@@ -117,28 +117,44 @@ bool TakeOption(int argc, char** argv, int& i, CommandLine& line, std::string& e
     return true;
 }
 
+// The command's name first, then its arguments. False with `error` set for an unknown command.
+bool TakePositional(const std::string& argument, CommandLine& line, std::string& error) {
+    if (line.command != nullptr) {
+        line.arguments.push_back(argument);
+        return true;
+    }
+    line.command = FindCommand(argument);
+    if (line.command == nullptr) {
+        error = "unknown command " + argument;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<CommandLine> ParseCommandLine(int argc, char** argv, std::string& error) {
     CommandLine line;
+    // After "--" everything is positional, so a file named "--help" or "-v" can be given.
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "-h") {
+        if (optionsEnded || argument.empty() || argument[0] != '-') {
+            if (!TakePositional(argument, line, error)) {
+                return std::nullopt;
+            }
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "-h") {
             line.help = true;
         } else if (argument == "-v") {
             line.verbose = true;
-        } else if (argument.rfind("--", 0) == 0 && argument.size() > 2) {
+        } else if (argument.rfind("--", 0) == 0) {
             if (!TakeOption(argc, argv, i, line, error)) {
                 return std::nullopt;
             }
-        } else if (line.command == nullptr) {
-            line.command = FindCommand(argument);
-            if (line.command == nullptr) {
-                error = "unknown command " + argument;
-                return std::nullopt;
-            }
-        } else {
-            line.arguments.push_back(argument);
+        } else if (!TakePositional(argument, line, error)) {
+            return std::nullopt;
         }
     }
     if (line.help) {
@@ -173,7 +189,8 @@ std::string UsageText(const CommandSpec* command) {
     for (const CommandSpec& spec : Commands()) {
         text += "  " + line(spec);
     }
-    text += "Every command takes --verbose (show the engine's log) and --help.\n"
+    text += "Every command takes --verbose (show the engine's log) and --help; '--' ends the\n"
+            "options, so what follows is an argument even when it starts with '-'.\n"
             "Run 'orvanta-cli COMMAND --help' for a command's options.\n"
             "Exit status: 0 done, 1 failed, 2 usage error, 128 + the signal's number when\n"
             "Ctrl-C (130), SIGTERM (143) or SIGHUP (129) stopped it; a second signal stops it\n"

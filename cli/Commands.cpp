@@ -2,6 +2,7 @@
 
 #include "ConversionEngine.h"
 #include "PlayCommand.h"
+#include "PrintableText.h"
 #include "PrivateTempFolder.h"
 #include "RingtoneSettings.h"
 #include "StopSignals.h"
@@ -33,7 +34,8 @@ std::string OneLine(std::string text) {
 }
 
 void PrintFailure(const std::string& file, const std::string& reason) {
-    std::fprintf(stderr, "orvanta-cli: %s: %s\n", file.c_str(), reason.c_str());
+    std::fprintf(stderr, "orvanta-cli: %s: %s\n", Printable(file).c_str(),
+                 Printable(reason).c_str());
 }
 
 Outcome UsageError(const CommandSpec& command, const std::string& message) {
@@ -142,7 +144,7 @@ Outcome Encode(const CommandLine& line, const std::string& lastError) {
     return Judge(ok, cancelled, line.arguments[0], lastError);
 }
 
-// Makes the stop-signal handler forget the private folder before the folder goes.
+// Makes the stop-signal handler forget the private folder once the folder is gone.
 struct ForgetOnAbortFiles {
     ForgetOnAbortFiles() = default;
     ForgetOnAbortFiles(const ForgetOnAbortFiles&) = delete;
@@ -181,13 +183,15 @@ Outcome RunStep(const std::function<bool(int&)>& step, const std::string& source
 Outcome MakeRingtone(const CommandLine& line, const MakeChoices& choices,
                      const std::string& lastError) {
     const std::string& source = line.arguments[0];
+    // Outlives the folder: removing a large working WAV takes a while, and a second signal
+    // meanwhile must still find the folder to remove.
+    const ForgetOnAbortFiles forget;
     PrivateTempFolder temp;
     if (temp.Path().empty()) {
         PrintFailure(source, "cannot make a temporary folder");
         return Outcome::Failed;
     }
     const WorkFiles files = DeriveWorkFiles(source, temp.Path());
-    const ForgetOnAbortFiles forget;
     StopSignals::RemoveOnAbort(temp.Path(),
                                {files.workingWavPath, files.peakFilePath, files.ringtoneWavPath});
     ConversionEngine decoder;

@@ -2,6 +2,7 @@
 
 #include "CAttribMedia.h"
 #include "MediaPlayer.h"
+#include "PrintableText.h"
 #include "RingtoneSettings.h"
 #include "StopSignals.h"
 #include "pxmisc/IObserver.h"
@@ -12,6 +13,7 @@
 #include <cctype>
 #include <cstdio>
 #include <optional>
+#include <sys/stat.h>
 
 namespace orvanta::cli {
 
@@ -135,15 +137,31 @@ void Fail(const std::string& file, std::string reason, const char* fallback) {
         reason.pop_back();
     }
     std::replace(reason.begin(), reason.end(), '\n', ' ');
-    std::fprintf(stderr, "orvanta-cli: %s: %s\n", file.c_str(),
-                 reason.empty() ? fallback : reason.c_str());
+    std::fprintf(stderr, "orvanta-cli: %s: %s\n", Printable(file).c_str(),
+                 Printable(reason.empty() ? fallback : reason).c_str());
+}
+
+// Only a regular file is handed to the player: GStreamer would wait for a FIFO's writer in
+// open(), deaf to signals, and read a device without end. Nullopt when it may be played (or
+// does not exist, which the player reports), else the reason.
+std::optional<std::string> RefusedInput(const std::string& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return S_ISDIR(info.st_mode) ? "is a folder, not a WAV file" : "is not a regular file";
+}
+
+// The selection's end within the file, used for the stop position and the fade alike: an end
+// past the file's would keep the fade-out point from ever coming.
+int SelectionEndMs(const PlayChoices& choices, int durationMs) {
+    return choices.endMs == 0 ? durationMs : std::min(choices.endMs, durationMs);
 }
 
 // Sets the selection and the fade as the edit page does before it plays.
-void StartPreview(MediaPlayer& player, const PlayChoices& choices, int durationMs) {
-    const int endMs = choices.endMs == 0 ? durationMs : std::min(choices.endMs, durationMs);
+void StartPreview(MediaPlayer& player, const PlayChoices& choices, int endMs) {
     player.SetVolume(100);
-    player.SetPositions(choices.startMs, choices.endMs);
+    player.SetPositions(choices.startMs, choices.endMs == 0 ? 0 : endMs);
     player.SetFadeDuration(
         choices.fadeMs.value_or(FadeLengthForSelection(std::max(0, endMs - choices.startMs))));
     player.PlayWithFade(choices.fadeIn);
@@ -183,6 +201,10 @@ Outcome PlayPreview(const CommandLine& line, const std::string& lastEngineError)
         return Outcome::UsageError;
     }
     const std::string& file = line.arguments[0];
+    if (const std::optional<std::string> refused = RefusedInput(file)) {
+        Fail(file, *refused, "");
+        return Outcome::Failed;
+    }
     std::string error;
     if (!MediaGraph::Initialise(error)) {
         Fail(file, error, "GStreamer cannot start");
@@ -198,11 +220,25 @@ Outcome PlayPreview(const CommandLine& line, const std::string& lastEngineError)
     PlaySession session(player, choices->fadeOut, line.verbose);
     CAttribMedia media(file);
     if (player.Load(&media) == 0) {
+        // A stop signal cuts GStreamer's wait for the file short: that is the user's doing.
+        if (StopSignals::Received() != 0) {
+            return Outcome::Cancelled;
+        }
         Fail(file, lastEngineError, "cannot be played");
         return Outcome::Failed;
     }
+    const int endMs = SelectionEndMs(*choices, media.GetDuration());
+    if (choices->startMs >= endMs) {
+        Fail(file,
+             media.GetDuration() == 0 ? "the file holds no audio"
+                                      : "the selection holds no audio: the file lasts " +
+                                            std::to_string(media.GetDuration()) + " ms",
+             "");
+        player.ReleaseGraph();
+        return Outcome::Failed;
+    }
     session.Start();
-    StartPreview(player, *choices, media.GetDuration());
+    StartPreview(player, *choices, endMs);
     if (!session.Played()) {
         Fail(file, lastEngineError, "playback did not start");
         player.ReleaseGraph();

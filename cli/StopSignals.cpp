@@ -63,6 +63,11 @@ void StopSignals::Install() {
     for (const int signal : kStopSignals) {
         sigaction(signal, &action, nullptr);
     }
+    // A reader that went away (`| head`) or a file-size limit would end the tool on the spot,
+    // leaving its part files and private folder; ignored, the write fails and the usual
+    // clean-up runs.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int StopSignals::Received() {

@@ -9,7 +9,7 @@ namespace orvanta::cli {
 // its next block (a read that waits on a pipe is interrupted at once), removes its unfinished
 // outputs, and the tool exits with 128 + the signal's number. A second signal ends the tool at
 // once, removing every unfinished output and the private folder of `make` from inside the
-// handler.
+// handler. SIGPIPE and SIGXFSZ are ignored: the write they refuse fails like any other.
 class StopSignals {
 public:
     static void Install();
@@ -19,7 +19,8 @@ public:
     static int ExitCode();
 
     // Files the handler removes, with `folder` after them, when a second signal cuts the tool
-    // short; an empty folder forgets them again.
+    // short; an empty folder forgets them again. Forget them only once the folder is gone: a
+    // second signal during its removal must still find them.
     static void RemoveOnAbort(const std::string& folder, const std::vector<std::string>& files);
 };
 

@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "Commands.h"
 #include "EngineLog.h"
+#include "PrintableText.h"
 #include "StopSignals.h"
 #include "TerminalProgress.h"
 
@@ -15,18 +16,23 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+// The engine's log as it comes, but for control characters a file name may carry.
+void WriteLog(std::string_view text) {
+    const std::string shown = orvanta::cli::Printable(text, "\n\r\t");
+    std::fwrite(shown.data(), 1, shown.size(), stderr);
+}
+
 void RouteEngineLog(bool verbose, std::string& lastError) {
     using orvanta::EngineLog::SetErrorSink;
     using orvanta::EngineLog::SetInfoSink;
     SetErrorSink([verbose, &lastError](std::string_view text) {
         lastError.assign(text);
         if (verbose) {
-            std::fwrite(text.data(), 1, text.size(), stderr);
+            WriteLog(text);
         }
     });
     if (verbose) {
-        SetInfoSink([](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); },
-                    [] { std::fflush(stderr); });
+        SetInfoSink(&WriteLog, [] { std::fflush(stderr); });
     }
 }
 
@@ -52,7 +58,8 @@ int main(int argc, char** argv) {
     std::string error;
     const std::optional<CommandLine> line = ParseCommandLine(argc, argv, error);
     if (!line) {
-        std::fprintf(stderr, "orvanta-cli: %s\n%s", error.c_str(), UsageText(nullptr).c_str());
+        std::fprintf(stderr, "orvanta-cli: %s\n%s", Printable(error).c_str(),
+                     UsageText(nullptr).c_str());
         return kExitUsage;
     }
     if (line->help) {

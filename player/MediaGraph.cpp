@@ -133,9 +133,11 @@ bool MediaGraph::RenderFile(const std::string& pathName) {
     if (!BuildPipeline(pathName)) {
         return false;
     }
+    const GstClockTime started = gst_util_get_timestamp();
     if (gst_element_set_state(m_playbin.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ||
         !WaitForStateChange()) {
-        LogBusErrors();
+        // A signal ends GStreamer's wait early, as if it had timed out.
+        LogBusErrors(/*interrupted=*/gst_util_get_timestamp() - started < kStateChangeTimeout);
         return false;
     }
     return true;
@@ -189,13 +191,18 @@ bool MediaGraph::WaitForStateChange() {
     return result == GST_STATE_CHANGE_SUCCESS || result == GST_STATE_CHANGE_NO_PREROLL;
 }
 
-void MediaGraph::LogBusErrors() {
+void MediaGraph::LogBusErrors(bool interrupted) {
     bool logged = false;
     while (const MessageOwner message{m_notify->Take(GST_MESSAGE_ERROR)}) {
         EngineLog::Error("%s\n", MessageText(message.get()).c_str());
         logged = true;
     }
-    if (!logged) {
+    if (logged) {
+        return;
+    }
+    if (interrupted) {
+        EngineLog::Error("The wait for GStreamer to get ready to play was interrupted\n");
+    } else {
         EngineLog::Error("GStreamer did not get ready to play within %d s\n",
                          static_cast<int>(kStateChangeTimeout / GST_SECOND));
     }

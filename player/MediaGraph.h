@@ -74,7 +74,8 @@ private:
     bool BuildPipeline(const std::string& pathName);
     void WatchBus();
     bool WaitForStateChange();
-    void LogBusErrors();
+    // `interrupted`: the wait ended before its time, without an error from the graph.
+    void LogBusErrors(bool interrupted);
 
     // Where notifications go, and the bus's messages until GetEvent reads them. Handed to the
     // bus's sync handler with the bus, which frees it when the bus dies; freed by the graph
