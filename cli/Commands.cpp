@@ -157,10 +157,10 @@ std::optional<int64_t> AudioLengthMs(const std::string& wavPath) {
     FilePtr file;
     WaveHeaderFields header;
     uint64_t fileLength = 0;
-    if (!OpenWorkingWav(wavPath, file, header, fileLength) || fileLength < kWaveHeaderBytes) {
+    if (!OpenWorkingWav(wavPath, file, header, fileLength)) {
         return std::nullopt;
     }
-    const auto frames = (fileLength - kWaveHeaderBytes) / header.BlockSize();
+    const auto frames = AudioBytes(header, fileLength) / header.BlockSize();
     return static_cast<int64_t>(frames * 1000 / header.sampleRate);
 }
 

@@ -34,6 +34,10 @@ int TerminalProgress::Step(uint32_t position) {
     return StopSignals::Received() != 0 ? 0 : 1;
 }
 
+int TerminalProgress::StepSearching(uint64_t /*bytesSearched*/) {
+    return StopSignals::Received() != 0 ? 0 : 1;
+}
+
 void TerminalProgress::End() {
     if (m_drawBar && m_shownPercent >= 0) {
         std::fputc('\n', stderr);

@@ -25,6 +25,7 @@ public:
     int BeginEncoding(uint32_t total) override { return Begin("encoding", total); }
     int StepEncoding(uint32_t position) override { return Step(position); }
     void EndEncoding() override { End(); }
+    int StepSearching(uint64_t /*bytesSearched*/) override;
 
 private:
     int Begin(const char* phase, uint32_t total);

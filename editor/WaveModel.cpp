@@ -70,7 +70,9 @@ bool WaveModel::LoadWavHeader(const std::string& wavPath) {
         length < static_cast<std::int64_t>(orvanta::kWaveHeaderBytes)) {
         return false;
     }
-    const std::int64_t dataBytes = length - static_cast<std::int64_t>(orvanta::kWaveHeaderBytes);
+    // The header's data length, as the peak file and the cut count: a trailing chunk is no audio.
+    const auto dataBytes =
+        static_cast<std::int64_t>(orvanta::AudioBytes(header, static_cast<uint64_t>(length)));
     m_sampleRate = header.sampleRate;
     m_totalFrames = static_cast<int32_t>(std::min(dataBytes / header.BlockSize(), kInt32Max));
     return true;

@@ -84,7 +84,8 @@ AtomicOutputFile::~AtomicOutputFile() {
 bool AtomicOutputFile::Create(const std::string& finalPath) {
     Discard();
     struct stat info {};
-    if (::lstat(finalPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    const bool replaces = ::lstat(finalPath.c_str(), &info) == 0;
+    if (replaces && !S_ISREG(info.st_mode)) {
         EngineLog::Error("Could not write \"%s\": it exists and is not a regular file.\n",
                          finalPath.c_str());
         return false;
@@ -96,8 +97,16 @@ bool AtomicOutputFile::Create(const std::string& finalPath) {
         return false;
     }
     m_pendingSlot = RegisterPending(temporaryPath);
-    m_file.reset(::fdopen(fd, "wb"));
     m_temporaryPath = temporaryPath;
+    // The replacement keeps the replaced file's permissions (not its set-id bits): a private
+    // file stays private. Set before the first byte is written.
+    if (replaces && ::fchmod(fd, info.st_mode & 0777) != 0) {
+        EngineLog::Error("Could not create \"%s\": %s.\n", finalPath.c_str(), std::strerror(errno));
+        ::close(fd);
+        Discard();
+        return false;
+    }
+    m_file.reset(::fdopen(fd, "wb"));
     if (!m_file) {
         ::close(fd);
         Discard();

@@ -21,7 +21,8 @@ public:
     AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
 
     // False, with the reason in the engine's log, when the final path is refused or the
-    // temporary file cannot be created. The new file has mode 0644 less the umask.
+    // temporary file cannot be created. The new file has the mode of the file it replaces, else
+    // 0644 less the umask.
     bool Create(const std::string& finalPath);
 
     // The temporary file's stream while one is open, else nullptr.

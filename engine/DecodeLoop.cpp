@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 namespace orvanta {
 
@@ -16,7 +17,16 @@ constexpr int kLayer3DecoderDelay = 529;
 constexpr int kLayer12DecoderDelay = 241;
 constexpr int kPcmFrameSize = 1152;
 constexpr uint32_t kProvisionalDataLength = 0x7FFFFFFF;
-constexpr uint32_t kLargestDataLength = 0xFFFFFFD0;
+
+std::optional<uint64_t> g_dataLimitForTest;
+
+uint64_t LargestDataBytes() {
+    return g_dataLimitForTest.value_or(kLargestWorkingWavDataBytes);
+}
+
+void ReportTooLong() {
+    EngineLog::Error("Error: the decoded audio is larger than a WAV file can hold (4 GiB)\n");
+}
 
 struct Skips {
     int start = 0; // samples to drop at the start
@@ -116,17 +126,27 @@ bool WriteFrames(std::FILE* output, const std::array<int16_t, kMaxFrameSamples>&
     return std::fwrite(bytes.data(), 1, used, output) == used;
 }
 
+// Within 32 bits: the loop never writes past LargestDataBytes().
 uint32_t FinalDataLength(uint64_t frames, int channels) {
-    const auto bytesPerFrame = static_cast<uint32_t>(2 * channels);
     if (frames == 0) {
         EngineLog::Error("WAVE file contains 0 PCM samples\n");
-        return 0;
     }
-    if (frames > kLargestDataLength / bytesPerFrame) {
-        EngineLog::Error("Very huge WAVE file, can't set filesize accordingly\n");
-        return kLargestDataLength;
+    return static_cast<uint32_t>(frames * static_cast<uint64_t>(2 * channels));
+}
+
+// A PCM source whose file holds more samples than a working WAV can: refused before the first
+// byte, so a decode does not fill the temporary folder only to fail. A header that merely
+// announces more than its file holds (a streamed WAV's placeholder length) is left to the loop.
+bool TooLongForWav(lame_global_flags* context, InputReader& reader) {
+    const uint64_t frames = reader.StreamInfo().totalSamples;
+    const std::optional<uint64_t> size = reader.InputSize();
+    if (MpegFamily(reader.Format()) != 0 || frames == kUnknownSampleCount || !size) {
+        return false;
     }
-    return static_cast<uint32_t>(frames) * bytesPerFrame;
+    const auto channels = static_cast<uint64_t>(lame_get_num_channels(context));
+    const auto bytesPerSample = static_cast<uint64_t>((reader.State().pcmBitWidth + 7) / 8);
+    return frames * channels * bytesPerSample <= *size &&
+           frames * channels * 2 > LargestDataBytes();
 }
 
 enum class LoopEnd { Done, Cancelled, Failed };
@@ -140,7 +160,9 @@ LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* ou
     for (;;) {
         int n = reader.ReadSamples16(context, left, right);
         if (n < 0) {
-            return reader.HadReadError() ? LoopEnd::Failed : LoopEnd::Done;
+            return reader.SearchStopped()  ? LoopEnd::Cancelled
+                   : reader.HadReadError() ? LoopEnd::Failed
+                                           : LoopEnd::Done;
         }
         framesDecoded += static_cast<uint64_t>(n);
         stream.frameNumber += n / stream.frameSize;
@@ -155,6 +177,11 @@ LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* ou
             skips.end = kMaxFrameSamples;
         } else if (stream.frameNumber == stream.totalFrames && n != 0) {
             n -= skips.end;
+        }
+        const auto blockBytes = static_cast<uint64_t>(std::max(0, n - skip)) * 2 * channels;
+        if ((framesWritten * 2 * channels) + blockBytes > LargestDataBytes()) {
+            ReportTooLong();
+            return LoopEnd::Failed;
         }
         if (!WriteFrames(output, left, right, skip, n, channels)) {
             EngineLog::Error("Error writing output file\n");
@@ -182,6 +209,10 @@ bool FinishOutput(std::FILE* output, uint64_t frames, int sampleRate, int channe
 
 } // namespace
 
+void LimitWorkingWavDataForTest(std::optional<uint64_t> byteCount) {
+    g_dataLimitForTest = byteCount;
+}
+
 int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* output, int skipCount,
                const std::string& inputPath, const std::string& outputPath, int delay,
                int padding) {
@@ -198,6 +229,10 @@ int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* outpu
         return -1;
     }
     ReportOutputAndSkips(outputPath, skips);
+    if (TooLongForWav(context, reader)) {
+        ReportTooLong();
+        return -1;
+    }
     if (WriteWaveHeader(output, kProvisionalDataLength, sampleRate, channels, 16) != 0) {
         EngineLog::Error("Error writing output file\n");
         return -1;
@@ -213,7 +248,9 @@ int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* outpu
     BeginLoading(static_cast<uint32_t>(stream.totalFrames));
 
     LoopEnd end = RunBlocks(context, reader, output, skips, framesDecoded, framesWritten);
-    if (!FinishOutput(output, framesWritten, sampleRate, channels)) {
+    // A failed decode's output is discarded: completing it would only bury the reason under
+    // a complaint about its length.
+    if (end != LoopEnd::Failed && !FinishOutput(output, framesWritten, sampleRate, channels)) {
         EngineLog::Error("Error writing output file\n");
         end = LoopEnd::Failed;
     }

@@ -3,9 +3,11 @@
 #include "EngineLog.h"
 #include "MpegFrameHeader.h"
 #include "PcmHeaders.h"
+#include "ProgressSteps.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 namespace orvanta {
@@ -21,6 +23,11 @@ constexpr std::size_t kFramePiece = 1024;
 // looking at MPEG audio. The largest free-format frame LAME writes is under 6 KiB.
 constexpr std::size_t kMaxProbeBytes = 64 * 1024;
 constexpr std::size_t kMaxPcmBytes = 2 * kMaxFrameSamples * 4;
+// How often a frame search asks whether to go on.
+constexpr uint64_t kSearchStepBytes = 64 * 1024;
+// A stream (a pipe, a device) this long without a frame is taken for junk that may never end;
+// a regular file is searched to its end.
+constexpr uint64_t kMaxStreamJunkBytes = 1024 * 1024;
 
 // LAME hands its own printf-style messages on; the attribute lets the compiler see that.
 __attribute__((format(printf, 1, 0))) void ReportDecoderInfo(const char* format, va_list args) {
@@ -90,10 +97,14 @@ bool InputReader::Open(lame_global_flags* context, const std::string& path, Sour
     m_state.format = format;
     m_stream = Mp3StreamInfo{};
     m_readError = false;
+    m_searchStopped = false;
+    m_bytesSearched = 0;
     lame_set_num_samples(context, kUnknownSampleCount);
 
     if (!m_file.Open(path)) {
-        EngineLog::Error("Could not find \"%s\".\n", path.c_str());
+        EngineLog::Error(errno == EISDIR ? "\"%s\" is a folder, not an audio file.\n"
+                                         : "Could not find \"%s\".\n",
+                         path.c_str());
         return false;
     }
     const bool opened = MpegFamily(m_state.format) != 0 ? OpenMpeg(context, path, delay, padding)
@@ -239,8 +250,27 @@ int InputReader::SkipLeadingTags(std::span<uint8_t, 4> header) {
     return 0;
 }
 
+bool InputReader::SearchOn(std::size_t byteCount) {
+    const uint64_t before = m_bytesSearched;
+    m_bytesSearched += byteCount;
+    if (before / kSearchStepBytes != m_bytesSearched / kSearchStepBytes &&
+        StepSearching(m_bytesSearched) == 0) {
+        m_searchStopped = true;
+        return false;
+    }
+    if (!m_file.Size() && m_bytesSearched > kMaxStreamJunkBytes) {
+        EngineLog::Error("No MPEG frame in %llu bytes of the stream\n",
+                         static_cast<unsigned long long>(kMaxStreamJunkBytes));
+        return false;
+    }
+    return true;
+}
+
 int InputReader::SyncToFrameHeader(std::span<uint8_t, 4> header) {
     while (!IsValidFrameHeader(header, m_state.format)) {
+        if (!SearchOn(1)) {
+            return -1;
+        }
         const int next = m_file.ReadByte();
         if (next == EOF) {
             return -1;
@@ -288,7 +318,7 @@ int InputReader::FeedProbe(std::span<uint8_t, 4> header, bool freeFormat, int& d
             EngineLog::Error("fail to sync...\n");
             return 1;
         }
-        if (!m_file.ReadExact(piece)) {
+        if (!SearchOn(piece.size()) || !m_file.ReadExact(piece)) {
             return -1;
         }
         fed += piece.size();
@@ -314,6 +344,12 @@ int InputReader::DecodeMpegFrame(lame_global_flags* context, Block16 left, Block
     mp3data_struct facts{};
     int count = DecodeBufferedFrame(std::span(piece).first(0), left, right, facts);
     while (count == 0) {
+        if (!SearchOn(piece.size())) {
+            // Endless junk after the audio is no end of the song.
+            m_readError = !m_searchStopped;
+            count = -1;
+            break;
+        }
         const std::size_t got = m_file.ReadItems(piece, 1);
         count = DecodeBufferedFrame(std::span(piece).first(got), left, right, facts);
         if (got == 0) {
@@ -328,6 +364,7 @@ int InputReader::DecodeMpegFrame(lame_global_flags* context, Block16 left, Block
         m_decoder.reset();
         return -1;
     }
+    m_bytesSearched = 0;
     // The decoder fills in the stream's facts only when it parsed a header in this call; a
     // free-format frame can come out of a call that parsed none, and then nothing has changed.
     if (facts.header_parsed != 0 && StreamChanged(context, facts)) {
@@ -396,7 +433,7 @@ void InputReader::CountDelivered(lame_global_flags* context, int count) {
 int InputReader::ReadMpegBlock(lame_global_flags* context, Block16 left, Block16 right) {
     const int count = DecodeMpegFrame(context, left, right);
     // A failed read is never the end of the stream: what came before is not the whole song.
-    if (count == kStreamChanged || m_readError) {
+    if (count == kStreamChanged || m_readError || m_searchStopped) {
         return -1;
     }
     if (count < 0) {

@@ -5,6 +5,7 @@
 #include "SourceFile.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -35,7 +36,12 @@ public:
     // True when the last negative count came from a failed read rather than from the stream's
     // own end, so the caller must not take what it got so far as the whole file.
     bool HadReadError() const { return m_readError; }
+    // True when the search for an MPEG frame stopped because the progress steps said so (a
+    // cancel), not because the stream ended.
+    bool SearchStopped() const { return m_searchStopped; }
 
+    // The input's length in bytes; only for a regular file.
+    std::optional<uint64_t> InputSize() const { return m_file.Size(); }
     SourceFormat Format() const { return m_state.format; }
     const ReaderState& State() const { return m_state; }
     Mp3StreamInfo& StreamInfo() { return m_stream; }
@@ -47,6 +53,9 @@ private:
     void EstimateTotalFromSize(lame_global_flags* context);
 
     int ProbeMpeg(int& delay, int& padding);
+    // Whether a frame search may go on after `byteCount` more bytes without a frame: not once
+    // the search step says stop, and on a stream not past a bounded stretch of junk.
+    bool SearchOn(std::size_t byteCount);
     int SyncToFrameHeader(std::span<uint8_t, 4> header);
     int SkipLeadingTags(std::span<uint8_t, 4> header);
     int FeedProbe(std::span<uint8_t, 4> header, bool freeFormat, int& delay, int& padding);
@@ -68,6 +77,8 @@ private:
     ReaderState m_state;
     Mp3StreamInfo m_stream;
     bool m_readError = false;
+    bool m_searchStopped = false;
+    uint64_t m_bytesSearched = 0; // since the last frame
 };
 
 } // namespace orvanta

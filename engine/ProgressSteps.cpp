@@ -66,5 +66,8 @@ int StepEncoding(uint32_t position) {
 void EndEncoding() {
     Current().EndEncoding();
 }
+int StepSearching(uint64_t bytesSearched) {
+    return Current().StepSearching(bytesSearched);
+}
 
 } // namespace orvanta

@@ -34,6 +34,11 @@ public:
     virtual int BeginEncoding(uint32_t /*total*/) { return 0; }
     virtual int StepEncoding(uint32_t /*position*/) { return 0; }
     virtual void EndEncoding() {}
+
+    // Asked now and then while the reader searches an MPEG source for a frame, also before the
+    // decoding phase begins: 1 = go on, 0 = stop. No window shows that search and nothing can
+    // cancel it there, so this one goes on by default; the command-line tool stops on a signal.
+    virtual int StepSearching(uint64_t /*bytesSearched*/) { return 1; }
 };
 
 // Installs the implementation the engine's loops report to; nullptr removes it. The caller
@@ -64,5 +69,6 @@ void EndSplitting(int cancelled);
 int BeginEncoding(uint32_t total);
 int StepEncoding(uint32_t position);
 void EndEncoding();
+int StepSearching(uint64_t bytesSearched);
 
 } // namespace orvanta

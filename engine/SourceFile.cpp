@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace orvanta {
@@ -27,7 +28,13 @@ bool SourceFile::Open(const std::string& path) {
     m_injectedError = false;
     std::setvbuf(m_file.get(), nullptr, _IOFBF, kStreamBufferBytes);
     struct stat info {};
-    if (::fstat(::fileno(m_file.get()), &info) == 0 && S_ISREG(info.st_mode)) {
+    const bool known = ::fstat(::fileno(m_file.get()), &info) == 0;
+    if (known && S_ISDIR(info.st_mode)) {
+        Close();
+        errno = EISDIR;
+        return false;
+    }
+    if (known && S_ISREG(info.st_mode)) {
         m_size = static_cast<uint64_t>(info.st_size);
     }
     return true;

@@ -15,6 +15,8 @@ namespace orvanta {
 // on a pipe a forward skip reads and discards, and the end of the stream ends it.
 class SourceFile {
 public:
+    // False with errno set when the file cannot be opened; EISDIR for a folder, which the C
+    // library opens for reading but no read can use.
     bool Open(const std::string& path);
     void Close();
     bool IsOpen() const { return m_file != nullptr; }

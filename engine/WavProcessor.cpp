@@ -27,7 +27,7 @@ struct Pass {
     FilePtr input;
     AtomicOutputFile output;
     WaveHeaderFields header;
-    uint64_t dataBytes = 0; // bytes after the header, whole sample frames only
+    uint64_t dataBytes = 0; // the samples the header announces, whole frames only
 };
 
 // False, with the reason in the log, when a file cannot be opened or the header is unusable.
@@ -41,9 +41,7 @@ bool OpenPass(const std::string& wavPath, const std::string& outputPath, Pass& p
     if (!OpenWorkingWav(wavPath, pass.input, pass.header, length)) {
         return false;
     }
-    const uint64_t blockSize = pass.header.BlockSize();
-    pass.dataBytes =
-        length > kWaveHeaderBytes ? (length - kWaveHeaderBytes) / blockSize * blockSize : 0;
+    pass.dataBytes = AudioBytes(pass.header, length);
     return pass.output.Create(outputPath);
 }
 

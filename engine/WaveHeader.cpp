@@ -2,6 +2,7 @@
 
 #include "EngineLog.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <fcntl.h>
@@ -106,6 +107,15 @@ bool OpenWorkingWav(const std::string& path, FilePtr& file, WaveHeaderFields& he
         return false;
     }
     return true;
+}
+
+uint64_t AudioBytes(const WaveHeaderFields& header, uint64_t fileLength) {
+    const uint64_t blockSize = header.BlockSize();
+    if (fileLength <= kWaveHeaderBytes || blockSize == 0) {
+        return 0;
+    }
+    const uint64_t bytes = std::min<uint64_t>(header.dataLength, fileLength - kWaveHeaderBytes);
+    return bytes / blockSize * blockSize;
 }
 
 int WriteWaveHeader(std::FILE* file, uint32_t dataLength, int sampleRate, int channels, int bits) {

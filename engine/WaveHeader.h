@@ -35,6 +35,11 @@ bool ReadWaveHeader(std::FILE* file, WaveHeaderFields& header);
 bool OpenWorkingWav(const std::string& path, FilePtr& file, WaveHeaderFields& header,
                     uint64_t& fileLength);
 
+// The sample bytes of a working WAV `fileLength` bytes long, in whole frames: its header's data
+// length as far as the file reaches. A chunk after the data (the LIST chunk some tools append)
+// is not audio; a header never completed (a data length past the end) counts what is there.
+uint64_t AudioBytes(const WaveHeaderFields& header, uint64_t fileLength);
+
 // Writes the canonical 44-byte PCM WAV header at the current position, all fields
 // little-endian. Returns 0, or -1 when the stream's error indicator is set afterwards.
 int WriteWaveHeader(std::FILE* file, uint32_t dataLength, int sampleRate, int channels, int bits);
