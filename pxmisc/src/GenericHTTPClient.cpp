@@ -7,9 +7,12 @@
 #include <cstdio>
 #include <cstring>
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <limits>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -32,6 +35,27 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// An upload: a regular file of at most MAX_UPLOAD_FILE_BYTES, or null. Opened without waiting,
+// so a FIFO without a writer is refused rather than waited for; a device or a folder is refused
+// too, as it would be read into memory without end.
+FilePtr OpenUpload(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<uint64_t>(info.st_size) > GenericHTTPClient::MAX_UPLOAD_FILE_BYTES) {
+        ::close(fd);
+        return nullptr;
+    }
+    FilePtr file(::fdopen(fd, "rb"));
+    if (!file) {
+        ::close(fd);
+    }
+    return file;
+}
 
 // libcurl's global set-up is not safe to race, and easy handles would run it lazily.
 bool LibcurlReady() {
@@ -368,7 +392,7 @@ uint32_t GenericHTTPClient::AllocMultiPartsFormData(std::string& body, const cha
                     "\"\r\n\r\n" + argument.value + "\r\n";
             continue;
         }
-        FilePtr file(std::fopen(argument.value.c_str(), "rb"));
+        FilePtr file = OpenUpload(argument.value);
         if (!file) {
             return 0;
         }
@@ -377,10 +401,13 @@ uint32_t GenericHTTPClient::AllocMultiPartsFormData(std::string& body, const cha
                 "\"\r\nContent-Type: " + GetContentType(argument.value.c_str()) + "\r\n\r\n";
         char piece[kReadPieceSize];
         std::size_t got = 0;
+        uint64_t fileBytes = 0;
         while ((got = std::fread(piece, 1, sizeof piece, file.get())) > 0) {
             body.append(piece, got);
+            fileBytes += got;
         }
-        if (std::ferror(file.get()) != 0) {
+        // A file that grew past the cap while it was read is refused all the same.
+        if (std::ferror(file.get()) != 0 || fileBytes > MAX_UPLOAD_FILE_BYTES) {
             return 0;
         }
         body += "\r\n";

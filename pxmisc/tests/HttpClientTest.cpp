@@ -11,6 +11,8 @@
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -422,6 +424,15 @@ TEST_F(HttpClientTest, ArgumentsBeyondTheirLimitsAreRefused) {
 }
 
 TEST_F(HttpClientTest, UnreadableFileArgumentFailsTheRequest) {
+    // Each would be read into memory without end, block in open() or exceed the cap.
+    ASSERT_EQ(::mkfifo((m_folder / "fifo").c_str(), 0600), 0);
+    fs::resize_file(WriteFile("huge.bin", ""), GenericHTTPClient::MAX_UPLOAD_FILE_BYTES + 1);
+    for (const std::string path : {"/dev/zero", "fifo", "huge.bin", "."}) {
+        ClientProbe refused;
+        ASSERT_TRUE(refused.AddPostArguments("f", (m_folder / path).c_str(), true));
+        std::string body;
+        EXPECT_EQ(refused.AllocMultiPartsFormData(body, "B"), 0u) << path;
+    }
     ClientProbe client;
     ASSERT_TRUE(client.AddPostArguments("tone", (m_folder / "missing.mp3").c_str(), true));
     std::string body = "old";

@@ -36,6 +36,10 @@ public:
     static constexpr std::size_t MAX_NAME_LENGTH = 255;
     static constexpr std::size_t MAX_VALUE_LENGTH = 1023;
     static constexpr std::size_t MAX_POST_TEXT_LENGTH = 1023;
+    // Largest file a multipart post uploads, in bytes: the whole body is built in memory. A
+    // larger file, or anything but a regular file (a device, a FIFO, a folder), fails the
+    // request with CURLE_READ_ERROR before anything is sent.
+    static constexpr uint64_t MAX_UPLOAD_FILE_BYTES = 64 * 1024 * 1024;
     // The bounds a request has until SetTimeouts says otherwise.
     static constexpr uint32_t DEFAULT_TOTAL_TIMEOUT_MS = 30000;
     static constexpr uint32_t DEFAULT_LOW_SPEED_BYTES_PER_SECOND = 1;
@@ -101,7 +105,7 @@ protected:
     // full length of the text, so a result of length or more means it did not fit.
     uint32_t GetPostArguments(char* buffer, uint32_t length) const;
     // Builds the multipart body into body and returns its length; 0 when a file argument cannot
-    // be read.
+    // be read or is refused (see MAX_UPLOAD_FILE_BYTES).
     uint32_t AllocMultiPartsFormData(std::string& body, const char* boundary) const;
     // An estimate of the body size, to reserve it at once.
     uint64_t GetMultiPartsFormDataLength() const;
