@@ -12,7 +12,6 @@
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
