@@ -214,13 +214,14 @@ Outcome PlayPreview(const CommandLine& line, const std::string& lastEngineError)
     char name[] = "orvanta-cli";
     char* argv[] = {name, nullptr};
     const QCoreApplication application(argc, argv);
+    MediaGraph::SetWaitCanceller([] { return StopSignals::Received() != 0; });
     MediaPlayer player;
     PlayerWindow window(player);
     player.Init(&window, 0);
     PlaySession session(player, choices->fadeOut, line.verbose);
     CAttribMedia media(file);
     if (player.Load(&media) == 0) {
-        // A stop signal cuts GStreamer's wait for the file short: that is the user's doing.
+        // A stop signal gives up GStreamer's wait for the file: that is the user's doing.
         if (StopSignals::Received() != 0) {
             return Outcome::Cancelled;
         }

@@ -18,6 +18,8 @@ constexpr int64_t kNanosecondsPerUnit = 100;
 // Long enough for a sound server to open a device, short enough not to hang a page on a
 // broken one.
 constexpr GstClockTime kStateChangeTimeout = 10 * GST_SECOND;
+// How often a wait asks the canceller.
+constexpr GstClockTime kWaitSlice = 50 * GST_MSECOND;
 // playbin's GstPlayFlags: audio only, so the video and subtitle branches of a stray container
 // are never built. Not playbin's software volume: GStreamer 1.22's playsink leaks that volume
 // element and its two pads with every pipeline, so the sink bin brings its own.
@@ -133,11 +135,9 @@ bool MediaGraph::RenderFile(const std::string& pathName) {
     if (!BuildPipeline(pathName)) {
         return false;
     }
-    const GstClockTime started = gst_util_get_timestamp();
     if (gst_element_set_state(m_playbin.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ||
         !WaitForStateChange()) {
-        // A signal ends GStreamer's wait early, as if it had timed out.
-        LogBusErrors(/*interrupted=*/gst_util_get_timestamp() - started < kStateChangeTimeout);
+        LogBusErrors();
         return false;
     }
     return true;
@@ -185,13 +185,37 @@ void MediaGraph::WatchBus() {
         m_notify, [](gpointer data) { delete static_cast<NotifyTarget*>(data); });
 }
 
-bool MediaGraph::WaitForStateChange() {
-    const GstStateChangeReturn result =
-        gst_element_get_state(m_playbin.get(), nullptr, nullptr, kStateChangeTimeout);
-    return result == GST_STATE_CHANGE_SUCCESS || result == GST_STATE_CHANGE_NO_PREROLL;
+void MediaGraph::SetWaitCanceller(bool (*cancelled)()) {
+    WaitCanceller() = cancelled;
 }
 
-void MediaGraph::LogBusErrors(bool interrupted) {
+bool (*&MediaGraph::WaitCanceller())() {
+    static bool (*cancelled)() = nullptr;
+    return cancelled;
+}
+
+// In slices, so that the canceller is heard; a signal that wakes GStreamer's wait early (it
+// reads as a time-out) only starts the next slice.
+bool MediaGraph::WaitForStateChange() {
+    m_waitCancelled = false;
+    const GstClockTime deadline = gst_util_get_timestamp() + kStateChangeTimeout;
+    for (;;) {
+        const GstStateChangeReturn result =
+            gst_element_get_state(m_playbin.get(), nullptr, nullptr, kWaitSlice);
+        if (result != GST_STATE_CHANGE_ASYNC) {
+            return result == GST_STATE_CHANGE_SUCCESS || result == GST_STATE_CHANGE_NO_PREROLL;
+        }
+        if (WaitCanceller() != nullptr && WaitCanceller()()) {
+            m_waitCancelled = true;
+            return false;
+        }
+        if (gst_util_get_timestamp() >= deadline) {
+            return false;
+        }
+    }
+}
+
+void MediaGraph::LogBusErrors() {
     bool logged = false;
     while (const MessageOwner message{m_notify->Take(GST_MESSAGE_ERROR)}) {
         EngineLog::Error("%s\n", MessageText(message.get()).c_str());
@@ -200,8 +224,8 @@ void MediaGraph::LogBusErrors(bool interrupted) {
     if (logged) {
         return;
     }
-    if (interrupted) {
-        EngineLog::Error("The wait for GStreamer to get ready to play was interrupted\n");
+    if (m_waitCancelled) {
+        EngineLog::Error("The wait for GStreamer to get ready to play was cancelled\n");
     } else {
         EngineLog::Error("GStreamer did not get ready to play within %d s\n",
                          static_cast<int>(kStateChangeTimeout / GST_SECOND));

@@ -38,6 +38,10 @@ public:
     static bool Initialise(std::string& error);
     // The type of the event posted to the notify window whenever the bus has a new message.
     static QEvent::Type NotifyEventType();
+    // Asked now and then while a graph waits to get ready (RenderFile, StopWhenReady): true
+    // gives the wait up, as a failure. The command-line tool stops on a signal this way; null,
+    // the default, lets every wait run its course.
+    static void SetWaitCanceller(bool (*cancelled)());
     // The linear gain GStreamer wants for a volume in hundredths of a decibel.
     static double LinearVolume(int32_t hundredthsDb);
 
@@ -74,8 +78,8 @@ private:
     bool BuildPipeline(const std::string& pathName);
     void WatchBus();
     bool WaitForStateChange();
-    // `interrupted`: the wait ended before its time, without an error from the graph.
-    void LogBusErrors(bool interrupted);
+    void LogBusErrors();
+    static bool (*&WaitCanceller())();
 
     // Where notifications go, and the bus's messages until GetEvent reads them. Handed to the
     // bus's sync handler with the bus, which frees it when the bus dies; freed by the graph
@@ -87,6 +91,7 @@ private:
     GstOwner<GstBus> m_bus;
     bool m_running = false;
     bool m_errorReported = false; // since the last seek
+    bool m_waitCancelled = false; // the last wait was given up by the canceller
     // The volume changed while paused, after the first buffer went through at the old one.
     bool m_prerolledAtOldVolume = false;
     // The last positions asked for (100-ns units), to read the same place again.

@@ -63,13 +63,51 @@ CliProcess::CliProcess(const TempDir& dir, const std::vector<std::string>& argum
 }
 
 void CliProcess::Signal(int signal) const {
-    ::kill(m_pid, signal);
+    if (m_pid > 0 && !m_endStatus) { // a reaped process's id may be another's by now
+        ::kill(m_pid, signal);
+        m_stopped = m_stopped && signal != SIGCONT;
+    }
+}
+
+bool CliProcess::Stop() const {
+    if (m_stopped) {
+        return true; // a stop is reported once: waiting for it again would wait for ever
+    }
+    int status = 0;
+    ::kill(m_pid, SIGSTOP);
+    if (::waitpid(m_pid, &status, WUNTRACED) != m_pid) {
+        return false;
+    }
+    if (!WIFSTOPPED(status)) {
+        m_endStatus = status;
+        return false;
+    }
+    m_stopped = true;
+    return true;
+}
+
+bool CliProcess::RunUntil(const std::function<bool()>& reached) const {
+    constexpr int kSlices = 60000;
+    for (int slice = 0; slice < kSlices && m_pid > 0 && !m_endStatus; ++slice) {
+        if (!Stop()) {
+            return false;
+        }
+        if (reached()) {
+            return true;
+        }
+        Signal(SIGCONT);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    return false;
 }
 
 CliRun CliProcess::Wait() const {
     CliRun run;
-    int status = 0;
-    if (m_pid > 0 && ::waitpid(m_pid, &status, 0) == m_pid && WIFEXITED(status)) {
+    int status = m_endStatus.value_or(0);
+    if (!m_endStatus && (m_pid <= 0 || ::waitpid(m_pid, &status, 0) != m_pid)) {
+        status = -1;
+    }
+    if (status != -1 && WIFEXITED(status)) {
         run.exitCode = WEXITSTATUS(status);
     }
     const Bytes out = ReadBytes(m_outPath);

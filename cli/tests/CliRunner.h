@@ -5,6 +5,8 @@
 #include "TestSources.h"
 
 #include <csignal>
+#include <functional>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -27,10 +29,20 @@ public:
     void Signal(int signal) const;
     CliRun Wait() const;
 
+    // Lets the tool run in slices of about a millisecond, stopped in between, until `reached`
+    // holds at a stop: the tool is then stopped right there (SIGSTOP), where signals sent next
+    // find it. False when the tool ended first.
+    bool RunUntil(const std::function<bool()>& reached) const;
+
 private:
+    bool Stop() const;
+
     std::string m_outPath;
     std::string m_errPath;
     pid_t m_pid = -1;
+    // While run in slices: stopped and reported so; the status it ended with.
+    mutable bool m_stopped = false;
+    mutable std::optional<int> m_endStatus;
 };
 
 CliRun RunCli(const std::vector<std::string>& arguments, const std::string& tmpdir = "");

@@ -1,3 +1,5 @@
+#include "DecodeLoop.h"
+
 #include "ConversionEngine.h"
 #include "EngineHarness.h"
 #include "TestSources.h"
@@ -188,6 +190,39 @@ TEST(ConversionEngineTest, DecodeWithoutOpenFailsAndCloseIsIdempotent) {
     EXPECT_TRUE(engine.Open());
     engine.Close();
     EXPECT_EQ(engine.Close(), 0) << "a second close finds nothing to close";
+}
+
+// No working WAV grows past what its 32-bit RIFF length can describe: the decode fails at the
+// limit, before the first byte when the source's own length says so, else before the block that
+// would cross it. The limit is lowered here to 10000 bytes (2500 stereo frames).
+TEST(DecodeOutputTest, AudioBeyondTheWavLimitFailsTheDecode) {
+    EXPECT_EQ(kLargestWorkingWavDataBytes, uint64_t{0xFFFFFFFF} - 44);
+    struct Row {
+        const char* what;
+        const char* name;
+        Bytes source;
+        bool fits;
+    };
+    const std::vector<Row> rows{
+        {"exactly at the limit", "a.wav", MakeWav(PcmSignal{2, 44100, 16, 2500}), true},
+        {"a WAV one frame longer", "b.wav", MakeWav(PcmSignal{2, 44100, 16, 2501}), false},
+        {"raw PCM", "c.raw", MakeRawPcm(PcmSignal{2, 44100, 16, 3000}), false},
+        {"an MP3, whose length shows only while decoding", "d.mp3",
+         EncodeMp3(MusicSamples(2, 44100, 44100), 2, 44100, 128), false}};
+    TempDir dir;
+    LimitWorkingWavDataForTest(10000);
+    for (const Row& row : rows) {
+        WriteBytes(dir.Path(row.name), row.source);
+        const DecodeOutcome outcome = DecodeFile(dir.Path(row.name), dir.Path("w.wav"));
+        EXPECT_EQ(outcome.ok, row.fits) << row.what;
+        if (!row.fits) {
+            EXPECT_NE(outcome.errors.find("larger than a WAV file can hold"), std::string::npos)
+                << row.what << ": " << outcome.errors;
+            EXPECT_FALSE(std::filesystem::exists(dir.Path("w.wav"))) << row.what;
+        }
+        std::filesystem::remove(dir.Path("w.wav"));
+    }
+    LimitWorkingWavDataForTest(std::nullopt);
 }
 
 } // namespace

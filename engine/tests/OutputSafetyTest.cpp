@@ -117,6 +117,15 @@ TEST_P(OutputSafetyTest, CompletedOutputReplacesThePreviousFile) {
     EXPECT_EQ(FolderEntries(dir), OnlyInputAndOutput());
 }
 
+TEST_P(OutputSafetyTest, ReplacedFileKeepsItsMode) {
+    WriteBytes(Output(), kPrevious);
+    ASSERT_EQ(::chmod(Output().c_str(), 0600), 0);
+    ASSERT_TRUE(Write().ok);
+    struct stat info {};
+    ASSERT_EQ(::stat(Output().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
 // A disk that fills midway (here: a file size limit) fails the writer; the file the user had
 // stays as it was and no temporary file is left.
 TEST_P(OutputSafetyTest, WriteFailureKeepsThePreviousFile) {
