@@ -145,11 +145,11 @@ Outcome Encode(const CommandLine& line, const std::string& lastError) {
 }
 
 // Makes the stop-signal handler forget the private folder once the folder is gone.
-struct ForgetOnAbortFiles {
-    ForgetOnAbortFiles() = default;
-    ForgetOnAbortFiles(const ForgetOnAbortFiles&) = delete;
-    ForgetOnAbortFiles& operator=(const ForgetOnAbortFiles&) = delete;
-    ~ForgetOnAbortFiles() { StopSignals::RemoveOnAbort({}, {}); }
+struct ForgetAbortFolder {
+    ForgetAbortFolder() = default;
+    ForgetAbortFolder(const ForgetAbortFolder&) = delete;
+    ForgetAbortFolder& operator=(const ForgetAbortFolder&) = delete;
+    ~ForgetAbortFolder() { StopSignals::RemoveOnAbort({}); }
 };
 
 // The working WAV's length in milliseconds, or nullopt when its header is unusable.
@@ -185,15 +185,14 @@ Outcome MakeRingtone(const CommandLine& line, const MakeChoices& choices,
     const std::string& source = line.arguments[0];
     // Outlives the folder: removing a large working WAV takes a while, and a second signal
     // meanwhile must still find the folder to remove.
-    const ForgetOnAbortFiles forget;
+    const ForgetAbortFolder forget;
     PrivateTempFolder temp;
     if (temp.Path().empty()) {
         PrintFailure(source, "cannot make a temporary folder");
         return Outcome::Failed;
     }
     const WorkFiles files = DeriveWorkFiles(source, temp.Path());
-    StopSignals::RemoveOnAbort(temp.Path(),
-                               {files.workingWavPath, files.peakFilePath, files.ringtoneWavPath});
+    StopSignals::RemoveOnAbort(temp.Path());
     ConversionEngine decoder;
     if (Outcome o = RunStep(
             [&](int& cancelled) {

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace orvanta::cli {
@@ -13,23 +15,45 @@ namespace orvanta::cli {
 namespace {
 
 constexpr std::array<int, 3> kStopSignals{SIGINT, SIGTERM, SIGHUP};
-constexpr std::size_t kMaxAbortFiles = 3;
 constexpr std::size_t kMaxPathBytes = 4096;
 
 volatile std::sig_atomic_t g_received = 0;
 
-// Fixed storage, so the handler reads it without allocating. `g_abortCount` is published last.
-std::array<std::array<char, kMaxPathBytes>, kMaxAbortFiles> g_abortFiles{};
+// Fixed storage, so the handler reads it without allocating. `g_haveAbortFolder` is published
+// last.
 std::array<char, kMaxPathBytes> g_abortFolder{};
-volatile std::sig_atomic_t g_abortCount = -1; // -1: no folder to remove
+volatile std::sig_atomic_t g_haveAbortFolder = 0;
+
+// Unlinks every entry of the folder, whatever put it there, with calls a signal handler may
+// make. Entries unlinked while the folder is read can hide others from that reading, so it reads
+// again until a pass finds nothing left.
+void EmptyFolder(int folder) {
+    alignas(dirent64) std::array<char, 4096> entries;
+    bool removedAny = true;
+    while (removedAny) {
+        removedAny = false;
+        ::lseek(folder, 0, SEEK_SET);
+        ssize_t got = 0;
+        while ((got = ::getdents64(folder, entries.data(), entries.size())) > 0) {
+            for (ssize_t at = 0; at < got;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(entries.data() + at);
+                const bool dots =
+                    std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0;
+                removedAny = (!dots && ::unlinkat(folder, entry->d_name, 0) == 0) || removedAny;
+                at += entry->d_reclen;
+            }
+        }
+    }
+}
 
 void RemoveAbortFolder() {
-    const int count = g_abortCount;
-    if (count < 0) {
+    if (g_haveAbortFolder == 0) {
         return;
     }
-    for (int i = 0; i < count; ++i) {
-        ::unlink(g_abortFiles[static_cast<std::size_t>(i)].data());
+    const int folder = ::open(g_abortFolder.data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (folder >= 0) {
+        EmptyFolder(folder);
+        ::close(folder);
     }
     ::rmdir(g_abortFolder.data());
 }
@@ -42,14 +66,6 @@ extern "C" void OnStopSignal(int signal) {
     AtomicOutputFile::RemovePendingForSignal();
     RemoveAbortFolder();
     ::_exit(128 + signal);
-}
-
-bool CopyPath(const std::string& path, std::array<char, kMaxPathBytes>& into) {
-    if (path.size() >= into.size()) {
-        return false;
-    }
-    std::memcpy(into.data(), path.c_str(), path.size() + 1);
-    return true;
 }
 
 } // namespace
@@ -78,19 +94,15 @@ int StopSignals::ExitCode() {
     return 128 + g_received;
 }
 
-void StopSignals::RemoveOnAbort(const std::string& folder, const std::vector<std::string>& files) {
-    g_abortCount = -1;
+void StopSignals::RemoveOnAbort(const std::string& folder) {
+    g_haveAbortFolder = 0;
     std::atomic_signal_fence(std::memory_order_seq_cst);
-    if (folder.empty() || files.size() > kMaxAbortFiles || !CopyPath(folder, g_abortFolder)) {
+    if (folder.empty() || folder.size() >= g_abortFolder.size()) {
         return;
     }
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (!CopyPath(files[i], g_abortFiles[i])) {
-            return;
-        }
-    }
+    std::memcpy(g_abortFolder.data(), folder.c_str(), folder.size() + 1);
     std::atomic_signal_fence(std::memory_order_seq_cst);
-    g_abortCount = static_cast<std::sig_atomic_t>(files.size());
+    g_haveAbortFolder = 1;
 }
 
 } // namespace orvanta::cli

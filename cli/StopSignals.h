@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace orvanta::cli {
 
@@ -18,10 +17,10 @@ public:
     // 128 + the first stop signal's number.
     static int ExitCode();
 
-    // Files the handler removes, with `folder` after them, when a second signal cuts the tool
-    // short; an empty folder forgets them again. Forget them only once the folder is gone: a
-    // second signal during its removal must still find them.
-    static void RemoveOnAbort(const std::string& folder, const std::vector<std::string>& files);
+    // The folder the handler removes, with everything in it, when a second signal cuts the tool
+    // short; an empty path forgets it again. Forget it only once the folder is gone: a second
+    // signal during its removal must still find it.
+    static void RemoveOnAbort(const std::string& folder);
 };
 
 } // namespace orvanta::cli

@@ -64,6 +64,7 @@ CliRun DoubleCtrlCIn(Scene& s, const char* present, const char* absent) {
                !exists(absent);
     };
     EXPECT_TRUE(tool.RunUntil(inPhase)) << "never in the phase before " << absent;
+    WriteBytes(InPrivateFolder(s, "other"), {1}); // whatever else the folder holds goes too
     tool.Signal(SIGINT);
     const auto cleaningUp = [&] {
         const std::string folder = InPrivateFolder(s, "");
