@@ -77,6 +77,14 @@ CliRun DoubleCtrlCIn(Scene& s, const char* present, const char* absent) {
     return tool.Wait();
 }
 
+// `decode NAME out.wav`, NAME first written with `bytes` when there are any.
+CliRun DecodeOf(const Scene& s, const std::string& name, const Bytes& bytes = {}) {
+    if (!bytes.empty()) {
+        WriteBytes(s.Path(name), bytes);
+    }
+    return s.Run({"decode", s.Path(name), s.Path("out.wav")});
+}
+
 CliRun CtrlCAfter(const CliProcess& tool, const std::string& errPath, const char* shown) {
     for (int wait = 0; wait < 1000; ++wait) {
         const Bytes err = ReadBytes(errPath);
@@ -129,7 +137,7 @@ const std::vector<ExitRow> kRows{
      [](Scene& s) {
          fs::create_symlink("/dev/zero", s.Path("zero.mp3"));
          const Clock::time_point start = Clock::now();
-         const CliRun run = s.Run({"decode", s.Path("zero.mp3"), s.Path("out.wav")});
+         const CliRun run = DecodeOf(s, "zero.mp3");
          EXPECT_LT(SecondsSince(start), 10.0);
          return run;
      },
@@ -192,7 +200,7 @@ const std::vector<ExitRow> kRows{
      [](Scene& s) {
          WriteBytes(s.Path("huge.raw"), {});
          fs::resize_file(s.Path("huge.raw"), (uint64_t{4} << 30) + 4096); // sparse
-         return s.Run({"decode", s.Path("huge.raw"), s.Path("out.wav")});
+         return DecodeOf(s, "huge.raw");
      },
      {1},
      "larger than a WAV file can hold (4 GiB)"},
@@ -218,7 +226,7 @@ const std::vector<ExitRow> kRows{
          WriteBytes(s.Path("song.wav"), Song(1));
          WriteBytes(s.Path("out.wav"), {1});
          fs::permissions(s.Path("out.wav"), fs::perms::owner_read | fs::perms::owner_write);
-         const CliRun run = s.Run({"decode", s.Path("song.wav"), s.Path("out.wav")});
+         const CliRun run = DecodeOf(s, "song.wav");
          struct stat info {};
          EXPECT_EQ(::stat(s.Path("out.wav").c_str(), &info), 0);
          EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -241,23 +249,15 @@ const std::vector<ExitRow> kRows{
      },
      {1},
      "the file holds no audio"},
-    {"a folder as the source",
-     [](Scene& s) {
-         return s.Run({"decode", s.Path(""), s.Path("out.wav")});
-     },
-     {1},
-     "is a folder"},
+    {"a folder as the source", [](Scene& s) { return DecodeOf(s, ""); }, {1}, "is a folder"},
     {"a 12-bit WAV",
      [](Scene& s) {
-         WriteBytes(s.Path("12.wav"), MakeWav(PcmSignal{2, 44100, 12, 1000}));
-         return s.Run({"decode", s.Path("12.wav"), s.Path("out.wav")});
+         return DecodeOf(s, "12.wav", MakeWav(PcmSignal{2, 44100, 12, 1000}));
      },
      {1},
      "Only 8, 16, 24 and 32 bit input files supported"},
     {"control characters in a name are shown escaped",
-     [](Scene& s) {
-         return s.Run({"decode", s.Path("a\x1b[2Jb.mp3"), s.Path("out.wav")});
-     },
+     [](Scene& s) { return DecodeOf(s, "a\x1b[2Jb.mp3"); },
      {1},
      "a\\x1B[2Jb.mp3: Could not find"},
     {"'--' ends the options",
