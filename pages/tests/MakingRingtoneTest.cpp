@@ -16,260 +16,173 @@ namespace {
 
 namespace fs = std::filesystem;
 using orvanta::test::Bytes;
-using orvanta::test::ReadBytes;
-using orvanta::test::RunShell;
-using orvanta::test::WriteBytes;
 
 const Bytes kPrevious(777, 0x5A);
 
-class MakingRingtoneTest : public ::testing::Test, public PageFixture {
-public:
-    void SetUp() override { MakeSong("master.wav", 60); }
-    // The song alone in its folder, and `previous` as its ringtone when given.
-    void FreshSongFolder(const Bytes* previous) const {
-        fs::remove_all(dir.Path("music"));
-        fs::create_directory(dir.Path("music"));
-        fs::copy_file(dir.Path("master.wav"), Song());
-        if (previous != nullptr) {
-            WriteBytes(Mp3(), *previous);
-        }
-    }
-    std::string Song() const { return dir.Path("music/song.wav"); }
-    std::string Mp3() const { return dir.Path("music/song_ringtone.mp3"); }
-    EditPage* Edit() const { return qobject_cast<EditPage*>(window->TabControl()->Page(1)); }
-
-    int Import(const std::string& song) {
-        Open();
-        qobject_cast<ImportPage*>(window->TabControl()->Page(0))
-            ->SetSourcePath(QString::fromStdString(song));
-        Next();
-        return Current();
-    }
-    int ImportAndCreate(HookedProgressSteps::Phase cancelIn = HookedProgressSteps::kLoading) {
-        Import(Song());
-        progress.beforeStep = [cancelIn](HookedProgressSteps::Phase phase) {
-            if (phase == cancelIn && CurrentProgressDialog() != nullptr) {
-                QTest::keyClick(CurrentProgressDialog(), Qt::Key_Escape);
-            }
-        };
-        Next();
-        return Current();
-    }
-    // orvanta-cli with `arguments`; with `stopWhileEncoding` Ctrl-C comes once the MP3's part
-    // file stands beside the song. The tool's exit status.
-    int Cli(const std::string& arguments, bool stopWhileEncoding = false) const {
-        const std::string run =
-            std::string(ORVANTA_CLI_PATH) + " " + arguments + " >/dev/null 2>&1";
-        if (!stopWhileEncoding) {
-            return RunShell(run);
-        }
-        return RunShell(run + " & pid=$!; until ls '" + dir.Path("music") +
-                        "'/.orvanta-*.part >/dev/null 2>&1 || ! kill -0 $pid 2>/dev/null; do "
-                        "sleep 0.002; done; kill -INT $pid; wait $pid");
-    }
-};
-
-struct Shown {
-    const char* textId;
-    MessageKind kind;
-    std::string detailPart;
-};
-
-enum class Mp3After { None, Previous, New };
+enum class Act { Create, Cancel, CreateTwice, Short, NoFolder, FolderAtMp3, NoDesktop, Cli, Stop };
+enum class Left { NoMp3, Previous, NewMp3 };
 
 struct MakingRow {
     const char* fault;
-    bool previousFile;
-    std::vector<int> answers;
-    std::function<int(MakingRingtoneTest&)> act; // the page reached, or the tool's exit status
-    int expected;
-    std::vector<Shown> shown;
-    Mp3After mp3;
+    Act act;
+    bool previous;         // an older file of the ringtone's name
+    int answer;            // to the first message
+    const char* arguments; // of orvanta-cli: the command, then what follows the song
+    int expected;          // the page reached, or the tool's exit status
+    const char* message;   // the last one shown, if any
+    MessageKind kind;
+    const char* detailPart;
+    Left left;
+};
+
+class MakingRingtoneTest : public ::testing::Test, public PageFixture {
+protected:
+    std::string Song() const { return dir.Path("music/song.wav"); }
+    std::string Mp3() const { return dir.Path("music/song_ringtone.mp3"); }
+    QWidget* Page(int index) const { return window->TabControl()->Page(index); }
+
+    // Imports the song and presses Create Ringtone, with Cancel pressed while encoding if asked.
+    int Create(bool cancel, const std::function<void()>& beforeCreate = {}) {
+        Open();
+        qobject_cast<ImportPage*>(Page(0))->SetSourcePath(QString::fromStdString(Song()));
+        Next();
+        progress.beforeStep = [cancel](HookedProgressSteps::Phase phase) {
+            if (cancel && phase == HookedProgressSteps::kEncoding) {
+                QTest::keyClick(CurrentProgressDialog(), Qt::Key_Escape);
+            }
+        };
+        if (beforeCreate) {
+            beforeCreate();
+        }
+        Next();
+        return Current();
+    }
+    // orvanta-cli's exit status; `stop` sends Ctrl-C once the MP3's part file is there.
+    int Cli(const std::string& arguments, bool stop) const {
+        const std::string run = ORVANTA_CLI_PATH " " + arguments + " >/dev/null 2>&1";
+        return orvanta::test::RunShell(
+            !stop ? run
+                  : run + " & pid=$!; until ls " + dir.Path("music") +
+                        "/.orvanta-*.part || ! kill -0 $pid; do sleep 0.002; done >/dev/null "
+                        "2>&1; kill -INT $pid; wait $pid");
+    }
+    // Answers the save dialog with Cancel first, then with `chosen`.
+    int WithoutFolder(const std::string& chosen) {
+        Create(false, [&] {
+            fs::remove_all(dir.Path("music"));
+            orvanta::test::WriteBytes(dir.Path("music"), kPrevious); // a file where it was
+            SetSavePathChooser([&](const std::string& proposed) {
+                proposals.push_back(proposed);
+                return proposals.size() == 1 ? std::string() : chosen;
+            });
+        });
+        EXPECT_EQ(Current(), 1);
+        Next();
+        SetSavePathChooser({});
+        EXPECT_TRUE(Page(2)->findChild<QPlainTextEdit*>()->toPlainText().endsWith(
+            QString::fromStdString(chosen)));
+        return Current();
+    }
+
+    int Run(const MakingRow& row) {
+        switch (row.act) {
+        case Act::Create:
+            return Create(false);
+        case Act::Cancel:
+            return Create(true);
+        case Act::CreateTwice:
+            Create(false);
+            Previous();
+            Next();
+            return Current();
+        case Act::Short:
+            return Create(false, [this] {
+                qobject_cast<EditPage*>(Page(1))->Editor()->SetSelection(5000, 5000);
+            });
+        case Act::NoFolder:
+            return WithoutFolder(dir.Path("chosen.mp3"));
+        case Act::FolderAtMp3:
+            fs::create_directory(Mp3());
+            return Create(false);
+        case Act::NoDesktop:
+            Create(false);
+            SetUrlOpener([](const QUrl&) { return false; });
+            qobject_cast<SavePage*>(Page(2))->OpenFolder();
+            window->HelpMenu()->actions().constFirst()->trigger();
+            SetUrlOpener({});
+            return Current();
+        case Act::Cli:
+        case Act::Stop:
+            break;
+        }
+        const std::string arguments = row.arguments;
+        const std::size_t command = arguments.find(' ');
+        return Cli(arguments.substr(0, command) + " " + Song() + arguments.substr(command),
+                   row.act == Act::Stop);
+    }
+
+    std::vector<std::string> proposals;
 };
 
 TEST_F(MakingRingtoneTest, EachFaultOfMakingIsMended) {
-    const std::string song = "'" + Song() + "'";
-    const std::string wav = dir.Path("ring.wav");
-    const std::string chosen = dir.Path("chosen.mp3");
-    const std::string music =
-        QStandardPaths::writableLocation(QStandardPaths::MusicLocation).toStdString();
-    std::vector<std::string> proposals;
+    MakeSong("master.wav", 60);
+    const MessageKind replace = MessageKind::Question;
+    const MessageKind kNone = MessageKind::Information;
     const MakingRow rows[] = {
-        {"an edge dragged onto the other",
-         false,
-         {},
-         [](MakingRingtoneTest& t) {
-             t.Import(t.Song());
-             WaveEditor* editor = t.Edit()->Editor();
-             const QRect band = editor->Model().GetSelectionRect(editor->rect());
-             const int y = editor->height() / 2;
-             const QPoint rightEdge(band.left() + band.width(), y);
-             QTest::mouseMove(editor, rightEdge);
-             QTest::mousePress(editor, Qt::LeftButton, {}, rightEdge);
-             QTest::mouseMove(editor, QPoint(band.left(), y));
-             QTest::mouseRelease(editor, Qt::LeftButton, {}, QPoint(band.left(), y));
-             const auto [lower, upper] = editor->GetSelectionInSeconds();
-             EXPECT_LT(upper - lower, 1.0f);
-             t.Next();
-             return t.Current();
-         },
-         1,
-         {{"ide_selection_too_short", MessageKind::Warning, ""}},
-         Mp3After::None},
-        {"cut of 999 ms",
-         false,
-         {},
-         [&](MakingRingtoneTest& t) { return t.Cli("cut " + song + " " + wav + " 0 999"); },
-         2,
-         {},
-         Mp3After::None},
-        {"make of 999 ms",
-         false,
-         {},
-         [&](MakingRingtoneTest& t) { return t.Cli("make " + song + " --start 5000 --end 5999"); },
-         2,
-         {},
-         Mp3After::None},
-        {"cancel while encoding",
-         false,
-         {},
-         [](MakingRingtoneTest& t) { return t.ImportAndCreate(HookedProgressSteps::kEncoding); },
-         1,
-         {},
-         Mp3After::None},
-        {"cancel while encoding over an older ringtone",
-         true,
-         {IDYES},
-         [](MakingRingtoneTest& t) { return t.ImportAndCreate(HookedProgressSteps::kEncoding); },
-         1,
-         {{"idd_confirm_replace_ringtone", MessageKind::Question, "song_ringtone.mp3"}},
-         Mp3After::Previous},
-        {"make stopped while encoding",
-         false,
-         {},
-         [&](MakingRingtoneTest& t) { return t.Cli("make " + song + " --end 60000", true); },
-         130,
-         {},
-         Mp3After::None},
-        {"make stopped while encoding over an older ringtone",
-         true,
-         {},
-         [&](MakingRingtoneTest& t) { return t.Cli("make " + song + " --end 60000", true); },
-         130,
-         {},
-         Mp3After::Previous},
-        {"an older ringtone, No",
-         true,
-         {IDNO},
-         [](MakingRingtoneTest& t) { return t.ImportAndCreate(); },
-         1,
-         {{"idd_confirm_replace_ringtone", MessageKind::Question, "song_ringtone.mp3"}},
-         Mp3After::Previous},
-        {"an older ringtone, Yes, then made again by this job",
-         true,
-         {IDYES},
-         [](MakingRingtoneTest& t) {
-             EXPECT_EQ(t.ImportAndCreate(), 2);
-             t.Previous();
-             t.Next();
-             return t.Current();
-         },
-         2,
-         {{"idd_confirm_replace_ringtone", MessageKind::Question, "song_ringtone.mp3"}},
-         Mp3After::New},
-        {"make --no-clobber",
-         true,
-         {},
-         [&](MakingRingtoneTest& t) { return t.Cli("make " + song + " --no-clobber"); },
-         1,
-         {},
-         Mp3After::Previous},
-        {"make without --no-clobber",
-         true,
-         {},
-         [&](MakingRingtoneTest& t) { return t.Cli("make " + song); },
-         0,
-         {},
-         Mp3After::New},
-        {"a song whose folder takes no file",
-         false,
-         {},
-         [&](MakingRingtoneTest& t) {
-             t.Import(t.Song());
-             fs::remove_all(t.dir.Path("music"));
-             WriteBytes(t.dir.Path("music"), kPrevious);
-             const std::string answers[] = {"", chosen};
-             SetSavePathChooser([&](const std::string& proposed) {
-                 proposals.push_back(proposed);
-                 return answers[proposals.size() - 1];
-             });
-             t.Next();
-             EXPECT_EQ(t.Current(), 1);
-             t.Next();
-             SetSavePathChooser({});
-             EXPECT_EQ(proposals, std::vector<std::string>(2, music + "/song_ringtone.mp3"));
-             EXPECT_TRUE(fs::is_regular_file(chosen));
-             const auto* result = t.window->TabControl()->Page(2)->findChild<QPlainTextEdit*>();
-             EXPECT_TRUE(result->toPlainText().endsWith(QString::fromStdString(chosen)));
-             return t.Current();
-         },
-         2,
-         {},
-         Mp3After::None},
-        {"a folder where the MP3 goes",
-         false,
-         {},
-         [](MakingRingtoneTest& t) {
-             fs::create_directory(t.Mp3());
-             return t.ImportAndCreate();
-         },
-         1,
-         {{"ide_internal_engine_failed", MessageKind::Error, "not a regular file"}},
-         Mp3After::None},
-        {"an Ogg song",
-         false,
-         {},
-         [](MakingRingtoneTest& t) {
-             WriteBytes(t.dir.Path("music/tune.ogg"), Bytes(4000, 'x'));
-             return t.Import(t.dir.Path("music/tune.ogg"));
-         },
-         0,
-         {{"ide_failed_decoding", MessageKind::Error, "vorbis"}},
-         Mp3After::None},
-        {"a desktop that opens nothing",
-         false,
-         {},
-         [](MakingRingtoneTest& t) {
-             EXPECT_EQ(t.ImportAndCreate(), 2);
-             SetUrlOpener([](const QUrl&) { return false; });
-             qobject_cast<SavePage*>(t.window->TabControl()->Page(2))->OpenFolder();
-             t.window->HelpMenu()->actions().constFirst()->trigger();
-             SetUrlOpener({});
-             return t.Current();
-         },
-         2,
-         {{"ide_cannot_open_on_desktop", MessageKind::Warning, "/music"},
-          {"ide_cannot_open_on_desktop", MessageKind::Warning, "http"}},
-         Mp3After::New},
+        {"an empty selection", Act::Short, false, IDOK, "", 1, "ide_selection_too_short",
+         MessageKind::Warning, "", Left::NoMp3},
+        {"cut of 999 ms", Act::Cli, false, IDOK, "cut /dev/null 0 999", 2, nullptr, kNone, "",
+         Left::NoMp3},
+        {"make of 999 ms", Act::Cli, false, IDOK, "make --start 9 --end 1008", 2, nullptr, kNone,
+         "", Left::NoMp3},
+        {"cancel while encoding", Act::Cancel, false, IDOK, "", 1, nullptr, kNone, "", Left::NoMp3},
+        {"cancel over an older file", Act::Cancel, true, IDYES, "", 1,
+         "idd_confirm_replace_ringtone", replace, "song_ringtone.mp3", Left::Previous},
+        {"make stopped while encoding", Act::Stop, false, IDOK, "make --end 60000", 130, nullptr,
+         kNone, "", Left::NoMp3},
+        {"make stopped over an older file", Act::Stop, true, IDOK, "make --end 60000", 130, nullptr,
+         kNone, "", Left::Previous},
+        {"an older file, No", Act::Create, true, IDNO, "", 1, "idd_confirm_replace_ringtone",
+         replace, "", Left::Previous},
+        {"an older file, Yes, then again", Act::CreateTwice, true, IDYES, "", 2,
+         "idd_confirm_replace_ringtone", replace, "", Left::NewMp3},
+        {"make --no-clobber", Act::Cli, true, IDOK, "make --no-clobber", 1, nullptr, kNone, "",
+         Left::Previous},
+        {"a folder that takes no file", Act::NoFolder, false, IDOK, "", 2, nullptr, kNone, "",
+         Left::NoMp3},
+        {"a folder where the MP3 goes", Act::FolderAtMp3, false, IDOK, "", 1,
+         "ide_internal_engine_failed", MessageKind::Error, "not a regular file", Left::NoMp3},
+        {"a desktop that opens nothing", Act::NoDesktop, false, IDOK, "", 2,
+         "ide_cannot_open_on_desktop", MessageKind::Warning, "http", Left::NewMp3},
     };
     for (const MakingRow& row : rows) {
         SCOPED_TRACE(row.fault);
-        FreshSongFolder(row.previousFile ? &kPrevious : nullptr);
-        progress.beforeStep = {};
-        MessageRecorder messages(row.answers);
-        EXPECT_EQ(row.act(*this), row.expected);
-        EXPECT_EQ(messages.shown().size(), row.shown.size());
-        for (std::size_t i = 0; i < std::min(row.shown.size(), messages.shown().size()); ++i) {
-            EXPECT_EQ(messages.shown()[i].text, Text(row.shown[i].textId));
-            EXPECT_EQ(messages.shown()[i].kind, row.shown[i].kind);
-            EXPECT_NE(messages.shown()[i].detail.find(row.shown[i].detailPart), std::string::npos)
-                << messages.shown()[i].detail;
+        fs::remove_all(dir.Path("music"));
+        fs::create_directory(dir.Path("music"));
+        fs::copy_file(dir.Path("master.wav"), Song());
+        if (row.previous) {
+            orvanta::test::WriteBytes(Mp3(), kPrevious);
         }
-        const bool isFile = fs::is_regular_file(Mp3());
-        EXPECT_EQ(isFile, row.mp3 != Mp3After::None);
-        EXPECT_EQ(isFile && ReadBytes(Mp3()) == kPrevious, row.mp3 == Mp3After::Previous);
+        MessageRecorder messages({row.answer});
+        EXPECT_EQ(Run(row), row.expected);
+        // A row with a message shows just that one; only a failing desktop is met twice.
+        EXPECT_EQ(messages.shown().size(), row.message == nullptr      ? 0u
+                                           : row.act == Act::NoDesktop ? 2u
+                                                                       : 1u);
+        if (row.message != nullptr && !messages.shown().empty()) {
+            EXPECT_EQ(messages.shown().back().text, Text(row.message));
+            EXPECT_EQ(messages.shown().back().kind, row.kind);
+            EXPECT_NE(messages.shown().back().detail.find(row.detailPart), std::string::npos);
+        }
+        const bool mp3 = fs::is_regular_file(Mp3());
+        EXPECT_EQ(mp3, row.left != Left::NoMp3);
+        EXPECT_EQ(mp3 && orvanta::test::ReadBytes(Mp3()) == kPrevious, row.left == Left::Previous);
         window.reset();
     }
+    const std::string music =
+        QStandardPaths::writableLocation(QStandardPaths::MusicLocation).toStdString();
+    EXPECT_EQ(proposals, std::vector<std::string>(2, music + "/song_ringtone.mp3"));
+    EXPECT_TRUE(fs::is_regular_file(dir.Path("chosen.mp3")));
 }
 
 } // namespace
