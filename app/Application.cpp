@@ -87,7 +87,8 @@ bool InitialiseMedia() {
     }
     const std::unique_ptr<GError, ErrorFree> owned(error);
     qWarning("orvanta: GStreamer cannot start: %s", owned ? owned->message : "no reason given");
-    ShowMessage(nullptr, kMediaError, MessageButtons::Ok);
+    ShowMessage(nullptr, Message{kMediaError, MessageKind::Error, MessageButtons::Ok,
+                                 owned ? owned->message : ""});
     return false;
 }
 
@@ -195,6 +196,6 @@ bool Application::LoadLanguage(const std::string& programFolder) {
     if (StringTable::Instance().Load(programFolder + "strings.xml", AppProfile::ActiveLanguage())) {
         return true;
     }
-    ShowMessage(nullptr, kLanguageFileError, MessageButtons::Ok);
+    ShowMessage(nullptr, Message{kLanguageFileError, MessageKind::Error});
     return false;
 }

@@ -117,9 +117,9 @@ void MainWizardWindow::OnSysCommand(int command) {
     if (language >= 0 && language < static_cast<int>(codes.size())) {
         ChangeLanguage(codes[static_cast<std::size_t>(language)]);
     } else if (command == kHomePageCommand) {
-        QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePageUrl)));
+        OpenOnDesktop(this, QUrl(QString::fromLatin1(kHomePageUrl)));
     } else if (command == kFeedbackCommand) {
-        QDesktopServices::openUrl(QUrl(QString::fromLatin1(kFeedbackUrl)));
+        OpenOnDesktop(this, QUrl(QString::fromLatin1(kFeedbackUrl)));
     }
 }
 

@@ -29,7 +29,8 @@ const std::vector<CommandSpec>& Commands() {
          {{"fade", "MS"}, {"amplify", "PERCENT"}},
          {},
          "Cuts START_MS..END_MS out of a working WAV into a ringtone WAV, with linear fades at\n"
-         "both ends and a gain. The selection is clamped to the audio.\n"
+         "both ends and a gain. The selection is clamped to the audio; it must last at least\n"
+         "1000 ms.\n"
          "  --fade MS          fade length at each end (default: from the selection's length:\n"
          "                     none up to 3 s, 1 s up to 5 s, 2 s up to 10 s, 2.5 s beyond)\n"
          "  --amplify PERCENT  gain, 50 to 150 (default 100); samples saturate at full scale\n"},
@@ -37,23 +38,28 @@ const std::vector<CommandSpec>& Commands() {
          "RING.wav OUT.mp3",
          2,
          {{"rate", "HZ"}},
-         {"stereo"},
+         {"stereo", "no-clobber"},
          "Encodes a ringtone WAV into an MP3 with LAME's default settings.\n"
          "  --stereo           keep stereo (default: mono)\n"
-         "  --rate HZ          MP3 sample rate: 44100 (default), 22050 or 11025\n"},
+         "  --rate HZ          MP3 sample rate: 44100 (default), 22050 or 11025\n"
+         "  --no-clobber       fail (status 1) when OUT.mp3 exists, leaving it alone\n"
+         "                     (default: replace it)\n"},
         {"make",
          "SOURCE",
          1,
          {{"start", "MS"}, {"end", "MS"}, {"amplify", "PERCENT"}, {"quality", "Q"}},
-         {"stereo"},
+         {"stereo", "no-clobber"},
          "Makes SOURCE's ringtone in one go, as the wizard does: decode, peak file, cut with\n"
          "fades, encode. Writes NAME_ringtone.mp3 beside the source and prints its path; the\n"
          "temporary files live in a private folder that is removed afterwards.\n"
          "  --start MS         selection start (default 0)\n"
-         "  --end MS           selection end (default 20000, clamped to the audio)\n"
+         "  --end MS           selection end (default 20000, clamped to the audio); the\n"
+         "                     selection must last at least 1000 ms\n"
          "  --amplify PERCENT  gain, 50 to 150 (default 100)\n"
          "  --stereo           keep stereo (default: mono)\n"
-         "  --quality Q        high = 44100 Hz (default), medium = 22050 Hz, low = 11025 Hz\n"},
+         "  --quality Q        high = 44100 Hz (default), medium = 22050 Hz, low = 11025 Hz\n"
+         "  --no-clobber       fail (status 1) when NAME_ringtone.mp3 exists, leaving it\n"
+         "                     alone (default: replace it)\n"},
         {"play",
          "WORK.wav",
          1,
@@ -194,8 +200,8 @@ std::string UsageText(const CommandSpec* command) {
             "Run 'orvanta-cli COMMAND --help' for a command's options.\n"
             "Exit status: 0 done, 1 failed, 2 usage error, 128 + the signal's number when\n"
             "Ctrl-C (130), SIGTERM (143) or SIGHUP (129) stopped it; a second signal stops it\n"
-            "at once. Unfinished outputs are removed either way; a stopped MP3 is flushed and\n"
-            "tagged, whole but shorter.\n";
+            "at once. Unfinished outputs are removed either way, a stopped MP3 too; a file the\n"
+            "output would have replaced stays as it was.\n";
     return text;
 }
 

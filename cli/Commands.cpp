@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <sys/stat.h>
 
 namespace orvanta::cli {
 
@@ -55,6 +56,21 @@ Outcome Judge(bool ok, int cancelled, const std::string& file, const std::string
     }
     return cancelled != 0 ? Outcome::Cancelled : Outcome::Done;
 }
+
+// With --no-clobber an existing output (anything at that name, a dangling link too) is left
+// alone and the command fails before any work; without it the output is replaced, as scripts
+// expect.
+bool RefusedByNoClobber(const CommandLine& line, const std::string& output) {
+    struct stat info {};
+    if (!line.Has("no-clobber") || ::lstat(output.c_str(), &info) != 0) {
+        return false;
+    }
+    PrintFailure(output, "it exists and --no-clobber leaves it alone");
+    return true;
+}
+
+const std::string kTooShortSelection =
+    "the selection must last at least " + std::to_string(kShortestRingtoneMs) + " ms";
 
 // A whole number option within [low, high], or `fallback` when absent; nullopt when malformed.
 std::optional<int> NumberOption(const CommandLine& line, const std::string& name, int fallback,
@@ -120,6 +136,9 @@ Outcome Cut(const CommandLine& line, const std::string& lastError) {
         return UsageError(*line.command, "START_MS and END_MS must be whole milliseconds, "
                                          "START_MS <= END_MS");
     }
+    if (!IsLongEnoughForRingtone(*startMs, *endMs)) {
+        return UsageError(*line.command, kTooShortSelection);
+    }
     const std::optional<int> fadeMs =
         NumberOption(line, "fade", FadeLengthForSelection(*endMs - *startMs), 0, kMaxMs);
     const std::optional<float> amplify = AmplifyOption(line);
@@ -136,6 +155,9 @@ Outcome Encode(const CommandLine& line, const std::string& lastError) {
     const std::optional<int> rate = RateOption(line);
     if (!rate) {
         return UsageError(*line.command, "--rate takes 44100, 22050 or 11025");
+    }
+    if (RefusedByNoClobber(line, line.arguments[1])) {
+        return Outcome::Failed;
     }
     ConversionEngine engine;
     int cancelled = 0;
@@ -214,8 +236,10 @@ Outcome MakeRingtone(const CommandLine& line, const MakeChoices& choices,
     }
     const std::optional<int64_t> lengthMs = AudioLengthMs(files.workingWavPath);
     const int endMs = static_cast<int>(std::min<int64_t>(choices.endMs, lengthMs.value_or(0)));
-    if (choices.startMs >= endMs) {
-        PrintFailure(source, "the selection holds no audio: the source lasts " +
+    if (!IsLongEnoughForRingtone(choices.startMs, endMs)) {
+        PrintFailure(source, "the selection holds less than " +
+                                 std::to_string(kShortestRingtoneMs) +
+                                 " ms of audio: the source lasts " +
                                  std::to_string(lengthMs.value_or(0)) + " ms");
         return Outcome::Failed;
     }
@@ -253,11 +277,17 @@ Outcome Make(const CommandLine& line, const std::string& lastError) {
     if (!startMs || !endMs || *endMs <= *startMs) {
         return UsageError(*line.command, "--start and --end take whole milliseconds, start < end");
     }
+    if (!IsLongEnoughForRingtone(*startMs, *endMs)) {
+        return UsageError(*line.command, kTooShortSelection);
+    }
     if (!amplify || !rate) {
         return UsageError(*line.command,
                           "--amplify takes 50 to 150, --quality high, medium or low");
     }
     choices = MakeChoices{*startMs, *endMs, *amplify, *rate};
+    if (RefusedByNoClobber(line, DeriveWorkFiles(line.arguments[0], "").ringtoneMp3Path)) {
+        return Outcome::Failed;
+    }
     return MakeRingtone(line, choices, lastError);
 }
 

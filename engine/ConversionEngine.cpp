@@ -133,8 +133,9 @@ bool ConversionEngine::EncodeToMp3(const std::string& wavPath, const std::string
     if (result == -1) {
         return FailConversion(output);
     }
-    // A cancelled MP3 is flushed and tagged: a whole file, only shorter.
-    if (!FinishConversion(output, /*keep=*/true)) {
+    // A cancelled MP3 would play as if it were the whole selection: the previous file, if any,
+    // stays in place instead.
+    if (!FinishConversion(output, /*keep=*/result == 0)) {
         return false;
     }
     cancelled = result == 1 ? 1 : 0;

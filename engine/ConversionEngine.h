@@ -29,9 +29,9 @@ public:
     bool DecodeToWav(const std::string& sourcePath, const std::string& wavPath, int& cancelled);
 
     // Encodes a ringtone WAV into an MP3 with LAME's default settings but two: mono unless
-    // `stereo`, and `outSampleRate` (44100, 22050 or 11025). A cancelled MP3 is still complete
-    // and playable, only shorter. On failure no MP3 is left behind. Always ends the encoding
-    // phase, so no progress window outlives a failure to start.
+    // `stereo`, and `outSampleRate` (44100, 22050 or 11025). On failure or a cancel the file at
+    // `mp3Path` stays as it was: a shorter MP3 would pass for the whole selection. Always ends the
+    // encoding phase, so no progress window outlives a failure to start.
     bool EncodeToMp3(const std::string& wavPath, const std::string& mp3Path, int& cancelled,
                      bool stereo, int outSampleRate);
 };

@@ -137,6 +137,11 @@ int EncodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* outpu
         return -1;
     }
     const BlocksEnd end = EncodeBlocks(context, reader, output, buffer);
+    if (end == BlocksEnd::Cancelled) {
+        // A cancelled MP3 is discarded, so there is nothing to close off.
+        EndEncoding();
+        return 1;
+    }
     const int flushed = end == BlocksEnd::Failed
                             ? 0
                             : (noGap ? lame_encode_flush_nogap(context, buffer.data(), kBufferBytes)
@@ -157,7 +162,7 @@ int EncodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* outpu
     }
     RewriteTagFrame(context, output, buffer, id3v2Size);
     ReportTrailer(context);
-    return end == BlocksEnd::Cancelled ? 1 : 0;
+    return 0;
 }
 
 } // namespace orvanta

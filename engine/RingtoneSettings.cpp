@@ -15,4 +15,8 @@ int32_t FadeLengthForSelection(int32_t selectionMs) {
     return 2500;
 }
 
+bool IsLongEnoughForRingtone(int64_t startMs, int64_t endMs) {
+    return endMs - startMs >= kShortestRingtoneMs;
+}
+
 } // namespace orvanta

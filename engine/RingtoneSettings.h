@@ -18,4 +18,11 @@ struct RingtoneSettings {
 // 5 s, 2 s up to 10 s and 2.5 s beyond. The preview and the ringtone use the same length.
 int32_t FadeLengthForSelection(int32_t selectionMs);
 
+// The shortest selection that makes a ringtone. Anything shorter (an edge dragged onto the other)
+// would encode into a file of encoder padding that only looks like a ringtone.
+constexpr int32_t kShortestRingtoneMs = 1000;
+
+// Whether startMs..endMs is long enough to become a ringtone.
+bool IsLongEnoughForRingtone(int64_t startMs, int64_t endMs);
+
 } // namespace orvanta

@@ -3,6 +3,8 @@
 #include "FileHandle.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 
 namespace orvanta {
 
@@ -37,6 +39,22 @@ void RemoveTemporaryWorkFiles(const WorkFiles& files) {
             std::remove(path->c_str());
         }
     }
+}
+
+bool FolderTakesNewFiles(const std::string& filePath) {
+    const std::size_t slash = filePath.rfind('/');
+    const std::string folder = slash == std::string::npos ? "./" : filePath.substr(0, slash + 1);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return false;
+    }
+    std::string trial = folder + ".orvanta-trial-XXXXXX";
+    const int fd = ::mkstemp(trial.data());
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    ::unlink(trial.c_str());
+    return true;
 }
 
 } // namespace orvanta

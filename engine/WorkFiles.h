@@ -28,4 +28,8 @@ WorkFiles& CurrentWorkFiles();
 // that is already gone or cannot be deleted is left to the temporary folder's own clean-up.
 void RemoveTemporaryWorkFiles(const WorkFiles& files);
 
+// Whether the folder of `filePath` takes a new file: permission alone does not say so (a
+// read-only mount, a full quota, root's view of modes), so a trial file is made and removed.
+bool FolderTakesNewFiles(const std::string& filePath);
+
 } // namespace orvanta

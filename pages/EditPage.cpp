@@ -3,6 +3,7 @@
 #include "CAttribMedia.h"
 #include "ConversionEngine.h"
 #include "DialogProgressSteps.h"
+#include "EngineReason.h"
 #include "EventHandlerTable.h"
 #include "MainWizardWindow.h"
 #include "MediaGraph.h"
@@ -17,12 +18,16 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <algorithm>
 #include <cmath>
+#include <sys/stat.h>
 
 namespace {
 
@@ -64,6 +69,21 @@ QString QText(const char* identifier) {
 EventHandlerTable<void (EditPage::*)(ISubject*, uint32_t, uint32_t)>& Handlers() {
     static EventHandlerTable<void (EditPage::*)(ISubject*, uint32_t, uint32_t)> table;
     return table;
+}
+
+// The designed file name in the user's music folder (the home folder when there is none).
+std::string InMusicFolder(const std::string& path) {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (folder.isEmpty()) {
+        folder = QDir::homePath();
+    }
+    return QDir(folder).filePath(QFileInfo(QString::fromStdString(path)).fileName()).toStdString();
+}
+
+// Only a regular file can be replaced; anything else at the name makes the encoder refuse.
+bool IsRegularFile(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 // Places a control at its designed rectangle, as wide as its text needs if that is more.
@@ -267,6 +287,7 @@ void EditPage::OnActivate(int previous) {
         m_description->setAccessibleName(m_description->text());
     }
     if (previous == kImportPageIndex) {
+        m_writtenByThisJob.clear();
         const orvanta::WorkFiles& files = orvanta::CurrentWorkFiles();
         m_editor->Load(files.workingWavPath, files.peakFilePath);
         m_editor->SetSelection(0, kDefaultSelectionEndMs);
@@ -278,7 +299,7 @@ void EditPage::OnActivate(int previous) {
 void EditPage::LoadPreview() {
     orvanta::CAttribMedia media(orvanta::CurrentWorkFiles().workingWavPath);
     if (m_player.Load(&media) == 0) {
-        ShowMessage(this, Text("ide_failed_load_media"), MessageButtons::Ok);
+        ShowMessage(this, Message{Text("ide_failed_load_media"), MessageKind::Warning});
     }
 }
 
@@ -413,32 +434,61 @@ bool EditPage::CanLeave(int target) {
 
 bool EditPage::CutAndEncode() {
     const orvanta::RingtoneSettings settings = GatherSettings();
+    if (!orvanta::IsLongEnoughForRingtone(settings.startMs, settings.endMs)) {
+        ShowMessage(this, Message{Text("ide_selection_too_short"), MessageKind::Warning});
+        return false;
+    }
+    const std::string mp3Path = RingtoneDestination();
+    if (mp3Path.empty()) {
+        return false;
+    }
     const orvanta::WorkFiles& files = orvanta::CurrentWorkFiles();
+    const EngineReason reason;
     const ProgressWindowScope progressWindow;
     int cancelled = 0;
     if (!orvanta::WavProcessor().CutRingtone(files.workingWavPath, files.ringtoneWavPath,
                                              settings.startMs, settings.endMs, settings.fadeMs,
                                              settings.amplify, cancelled)) {
-        return FailConversion();
+        return FailConversion(reason.Text());
     }
     if (cancelled != 0) {
         return false;
     }
     orvanta::ConversionEngine engine;
     if (!engine.Open()) {
-        return FailConversion();
+        return FailConversion(reason.Text());
     }
-    if (!engine.EncodeToMp3(files.ringtoneWavPath, files.ringtoneMp3Path, cancelled,
-                            settings.stereo, settings.outSampleRate)) {
-        return FailConversion();
+    if (!engine.EncodeToMp3(files.ringtoneWavPath, mp3Path, cancelled, settings.stereo,
+                            settings.outSampleRate)) {
+        return FailConversion(reason.Text());
     }
     engine.Close();
-    return cancelled == 0;
+    if (cancelled != 0) {
+        return false;
+    }
+    m_writtenByThisJob = mp3Path;
+    orvanta::CurrentWorkFiles().ringtoneMp3Path = mp3Path;
+    return true;
 }
 
-bool EditPage::FailConversion() {
+std::string EditPage::RingtoneDestination() {
+    const std::string designed = orvanta::CurrentWorkFiles().ringtoneMp3Path;
+    if (!orvanta::FolderTakesNewFiles(designed)) {
+        // The dialog itself asks before it lets the user pick a file that exists.
+        return ChooseSavePath(this, Text("idd_choose_ringtone_place"), InMusicFolder(designed));
+    }
+    if (designed != m_writtenByThisJob && IsRegularFile(designed) &&
+        ShowMessage(this, Message{Text("idd_confirm_replace_ringtone"), MessageKind::Question,
+                                  MessageButtons::YesNo, designed}) != IDYES) {
+        return {};
+    }
+    return designed;
+}
+
+bool EditPage::FailConversion(const std::string& reason) {
     // The message must be answerable: no progress window may stay up over it.
     CloseProgressWindow();
-    ShowMessage(this, Text("ide_internal_engine_failed"), MessageButtons::Ok);
+    ShowMessage(this, Message{Text("ide_internal_engine_failed"), MessageKind::Error,
+                              MessageButtons::Ok, reason});
     return false;
 }

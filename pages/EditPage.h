@@ -6,6 +6,7 @@
 #include "pxmisc/IObserver.h"
 
 #include <cstdint>
+#include <string>
 
 class QCheckBox;
 class QComboBox;
@@ -62,7 +63,10 @@ private:
     void OnScrollAction(int action);
     void SyncScrollBar();
     bool CutAndEncode();
-    bool FailConversion();
+    // Where Next writes the MP3: the designed path, or one the user chooses when the song's
+    // folder takes no file; empty when the user would rather not go on.
+    std::string RingtoneDestination();
+    bool FailConversion(const std::string& reason);
 
     void OnIgnoredEvent(ISubject*, uint32_t, uint32_t) {}
     void OnLoaded(ISubject*, uint32_t, uint32_t);
@@ -85,4 +89,6 @@ private:
     QLabel* m_qualityLabel;
     QLabel* m_amplifyLabel;
     bool m_playing = false;
+    // The MP3 this job (this import) wrote last: making it again replaces it without asking.
+    std::string m_writtenByThisJob;
 };

@@ -2,6 +2,7 @@
 
 #include "ConversionEngine.h"
 #include "DialogProgressSteps.h"
+#include "EngineReason.h"
 #include "MainWizardWindow.h"
 #include "MessageBox.h"
 #include "PageIndex.h"
@@ -89,7 +90,7 @@ bool ImportPage::CanLeave(int target) {
     }
     const std::string path = m_path->text().toStdString();
     if (path.empty()) {
-        ShowMessage(this, Text("ide_must_select_song"), MessageButtons::Ok);
+        ShowMessage(this, Message{Text("ide_must_select_song"), MessageKind::Warning});
         return false;
     }
     return Import(path);
@@ -98,20 +99,22 @@ bool ImportPage::CanLeave(int target) {
 bool ImportPage::Import(const std::string& sourcePath) {
     auto attempt = std::make_unique<orvanta::PrivateTempFolder>();
     if (attempt->Path().empty()) {
-        ShowMessage(this, Text("ide_failed_decoding"), MessageButtons::Ok);
+        ShowMessage(this, Message{Text("ide_failed_decoding"), MessageKind::Error});
         return false;
     }
     const orvanta::WorkFiles files = orvanta::DeriveWorkFiles(sourcePath, attempt->Path());
+    const EngineReason reason;
     const ProgressWindowScope progressWindow;
     orvanta::ConversionEngine engine;
     if (!engine.Open()) {
-        ShowMessage(this, Text("ide_internal_engine_failed"), MessageButtons::Ok);
+        ShowMessage(this, Message{Text("ide_internal_engine_failed"), MessageKind::Error});
         return false;
     }
     int cancelled = 0;
     if (!engine.DecodeToWav(sourcePath, files.workingWavPath, cancelled)) {
         CloseProgressWindow();
-        ShowMessage(this, Text("ide_failed_decoding"), MessageButtons::Ok);
+        ShowMessage(this, Message{Text("ide_failed_decoding"), MessageKind::Error,
+                                  MessageButtons::Ok, reason.Text()});
         return false;
     }
     engine.Close();

@@ -1,11 +1,11 @@
 #include "SavePage.h"
 
 #include "MainWizardWindow.h"
+#include "MessageBox.h"
 #include "PageIndex.h"
 #include "StringTable.h"
 #include "WorkFiles.h"
 
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -52,5 +52,5 @@ bool SavePage::CanLeave(int target) {
 void SavePage::OpenFolder() {
     // A source typed without a folder gives an MP3 path relative to the current folder.
     const QFileInfo mp3(QString::fromStdString(orvanta::CurrentWorkFiles().ringtoneMp3Path));
-    QDesktopServices::openUrl(QUrl::fromLocalFile(mp3.absolutePath()));
+    OpenOnDesktop(this, QUrl::fromLocalFile(mp3.absolutePath()));
 }

@@ -61,6 +61,10 @@ const std::vector<std::string> kIdentifiers = {
     "idd_saving_description",
     "idd_new_ringtone",
     "idc_open_folder",
+    "ide_selection_too_short",
+    "idd_confirm_replace_ringtone",
+    "idd_choose_ringtone_place",
+    "ide_cannot_open_on_desktop",
 };
 
 const std::vector<std::string> kShippedLanguages = {"de", "en", "fr"};

@@ -15,12 +15,12 @@ void FailOnUnexpectedMessages() {
 }
 
 MessageRecorder::MessageRecorder(std::vector<int> answers) : m_answers(std::move(answers)) {
-    SetMessageResponder([this](const std::string& text, MessageButtons buttons) {
-        m_shown.push_back({text, buttons});
+    SetDetailedMessageResponder([this](const Message& message) {
+        m_shown.push_back({message.text, message.buttons, message.kind, message.detail});
         if (m_shown.size() <= m_answers.size()) {
             return m_answers[m_shown.size() - 1];
         }
-        return static_cast<int>(buttons == MessageButtons::YesNo ? IDYES : IDOK);
+        return static_cast<int>(message.buttons == MessageButtons::YesNo ? IDYES : IDOK);
     });
 }
 

@@ -18,6 +18,8 @@ public:
     struct Shown {
         std::string text;
         MessageButtons buttons;
+        MessageKind kind;
+        std::string detail;
     };
 
     explicit MessageRecorder(std::vector<int> answers = {});

@@ -112,7 +112,7 @@ TEST(MakeCommandFailureTest, FailureLeavesNoTemporaryFilesAndNoMp3) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> rows{
         {{"make", dir.Path("song.ogg")}, "vorbis"},
         {{"make", dir.Path("absent.mp3")}, "Could not find"},
-        {{"make", dir.Path("short.wav"), "--start", "5000"}, "holds no audio"}};
+        {{"make", dir.Path("short.wav"), "--start", "5000"}, "holds less than"}};
     for (const auto& [arguments, reason] : rows) {
         const CliRun run = RunCli(arguments, tmp.Path(""));
         EXPECT_EQ(run.exitCode, 1) << arguments[1];

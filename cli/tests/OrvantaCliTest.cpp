@@ -30,16 +30,16 @@ INSTANTIATE_TEST_SUITE_P(
         std::vector<std::string>{"cut", "w.wav", "r.wav", "1000"},
         std::vector<std::string>{"cut", "w.wav", "r.wav", "5000", "1000"},
         std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "1s"},
-        std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "9", "--amplify", "200"},
+        std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "9000", "--amplify", "200"},
         std::vector<std::string>{"encode", "r.wav", "o.mp3", "--rate", "8000"},
         std::vector<std::string>{"encode", "r.wav", "o.mp3", "--rate"},
         std::vector<std::string>{"make", "s.mp3", "--quality", "ultra"},
         std::vector<std::string>{"make", "s.mp3", "--amplify", "40"},
         std::vector<std::string>{"make", "s.mp3", "--start", "5000", "--end", "100"},
         // Values that do not fit the 32-bit milliseconds the engine counts in.
-        std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "9", "--fade", "99999999999"},
+        std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "9000", "--fade", "99999999999"},
         std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "4294967296"},
-        std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "9", "--fade", "-1"},
+        std::vector<std::string>{"cut", "w.wav", "r.wav", "0", "9000", "--fade", "-1"},
         std::vector<std::string>{"make", "s.mp3", "--end", "2147483648"},
         std::vector<std::string>{"make", "s.mp3", "--start", "-1"}),
     [](const ::testing::TestParamInfo<std::vector<std::string>>& row) {
@@ -143,7 +143,8 @@ TEST(CliTest, CutAndPeaksSendOtherWavsToDecodeFirst) {
                MakeWav(PcmSignal{2, 44100, 16, 5000}, WavOptions{.listChunksBeforeData = 1}));
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"peaks", dir.Path("listed.wav"), dir.Path("o.wfp")},
-          std::vector<std::string>{"cut", dir.Path("listed.wav"), dir.Path("r.wav"), "0", "50"}}) {
+          std::vector<std::string>{"cut", dir.Path("listed.wav"), dir.Path("r.wav"), "0",
+                                   "1000"}}) {
         const CliRun run = RunCli(arguments);
         EXPECT_EQ(run.exitCode, 1) << arguments[0];
         EXPECT_NE(run.err.find("orvanta-cli decode"), std::string::npos) << run.err;

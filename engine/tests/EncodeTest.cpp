@@ -78,8 +78,8 @@ TEST(EncodeTest, EmptyRingtoneGivesAnMp3WithARangeOfZero) {
     EXPECT_TRUE(std::filesystem::exists(dir.Path("out.mp3")));
 }
 
-// A cancel still flushes and tags the file: it plays, only shorter.
-TEST(EncodeTest, CancelLeavesAShorterPlayableMp3) {
+// A cancelled MP3 would pass for the whole selection: none is left, and the phase still ends.
+TEST(EncodeTest, CancelLeavesNoMp3) {
     TempDir dir;
     WriteBytes(dir.Path("ring.wav"), MakeWav16(MusicSamples(2, 44100, 10 * 44100), 2, 44100));
     const DecodeOutcome outcome =
@@ -88,17 +88,7 @@ TEST(EncodeTest, CancelLeavesAShorterPlayableMp3) {
     EXPECT_EQ(outcome.cancelled, 1);
     EXPECT_EQ(outcome.progress.encoding.positions.size(), 100u);
     EXPECT_EQ(outcome.progress.encoding.endCalls.size(), 1u);
-
-    ASSERT_EQ(RunShell("mpg123 -q -w " + Quoted(dir.Path("mpg123.wav")) + " " +
-                       Quoted(dir.Path("cut.mp3")) + " 2>" + Quoted(dir.Path("mpg123.log"))),
-              0);
-    const Bytes log = ReadBytes(dir.Path("mpg123.log"));
-    EXPECT_TRUE(log.empty()) << std::string(log.begin(), log.end());
-    const DecodeOutcome decoded = DecodeFile(dir.Path("cut.mp3"), dir.Path("check.wav"));
-    ASSERT_TRUE(decoded.ok) << decoded.errors;
-    const std::size_t frames = ParseWorkingWav(ReadBytes(dir.Path("check.wav"))).samples.size();
-    // 99 blocks of 1152 frames were encoded before the 100th step said stop.
-    EXPECT_EQ(frames, 99u * 1152);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("cut.mp3")));
 }
 
 TEST(EncodeTest, FailureToStartEndsTheEncodingPhase) {

@@ -46,7 +46,6 @@ struct OutputKind {
     const char* name;
     const char* outputName;
     Writer write;
-    bool cancelledOutputIsWhole; // a cancelled MP3 is flushed and tagged, so it is kept
 };
 
 const std::vector<OutputKind>& OutputKinds() {
@@ -54,27 +53,23 @@ const std::vector<OutputKind>& OutputKinds() {
         {"WorkingWav", "out.wav",
          [](const std::string& in, const std::string& out, int cancelAt) {
              return FromOutcome(DecodeFile(in, out, cancelAt));
-         },
-         false},
+         }},
         {"PeakFile", "out.wfp",
          [](const std::string& in, const std::string& out, int cancelAt) {
              return RunPass(cancelAt, [&](int& cancelled) {
                  return WavProcessor().BuildPeakFile(in, out, cancelled);
              });
-         },
-         false},
+         }},
         {"RingtoneWav", "out_ringtone.wav",
          [](const std::string& in, const std::string& out, int cancelAt) {
              return RunPass(cancelAt, [&](int& cancelled) {
                  return WavProcessor().CutRingtone(in, out, 0, 1500, 500, 1.2f, cancelled);
              });
-         },
-         false},
+         }},
         {"Mp3", "out_ringtone.mp3",
          [](const std::string& in, const std::string& out, int cancelAt) {
              return FromOutcome(EncodeFile(in, out, /*stereo=*/false, 44100, cancelAt));
-         },
-         true},
+         }},
     };
     return kinds;
 }
@@ -145,12 +140,12 @@ TEST_P(OutputSafetyTest, WriteFailureKeepsThePreviousFile) {
     EXPECT_EQ(FolderEntries(dir), OnlyInputAndOutput());
 }
 
-TEST_P(OutputSafetyTest, CancelKeepsThePreviousFileUnlessTheOutputIsWhole) {
+TEST_P(OutputSafetyTest, CancelKeepsThePreviousFile) {
     WriteBytes(Output(), kPrevious);
     const RunResult result = Write(/*cancelAtStep=*/2);
     ASSERT_TRUE(result.ok) << result.errors;
     EXPECT_EQ(result.cancelled, 1);
-    EXPECT_EQ(ReadBytes(Output()) == kPrevious, !GetParam().cancelledOutputIsWhole);
+    EXPECT_TRUE(ReadBytes(Output()) == kPrevious);
     EXPECT_EQ(FolderEntries(dir), OnlyInputAndOutput());
 }
 

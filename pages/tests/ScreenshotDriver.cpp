@@ -1,6 +1,6 @@
 // Shows the program's windows the way a person meets them and saves what the screen shows:
-// every wizard page on a real song, the about box, and the progress window halfway through a
-// real decode.
+// every wizard page on a real song, the about box, the progress window halfway through a real
+// decode, and a question and a failure message with their details.
 // tools/screenshots.sh runs it under a virtual display; the pictures are for people to look at.
 //
 //     orvanta_screenshot_driver LANGUAGE STRINGS_XML SONG DECODE_SOURCE OUTPUT_FOLDER
@@ -10,6 +10,7 @@
 #include "EditPage.h"
 #include "ImportPage.h"
 #include "MainWizardWindow.h"
+#include "MessageBox.h"
 #include "ProgramPages.h"
 #include "ProgressDialog.h"
 #include "StringTable.h"
@@ -18,10 +19,12 @@
 #include "WizardTabControl.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -127,6 +130,35 @@ bool PhotographDecode(const std::string& source, const QString& path) {
     return peaks && progress.taken();
 }
 
+// Shows `message` as the program does and closes it once it is pictured.
+bool PhotographMessage(QWidget* parent, const Message& message, const QString& path) {
+    bool saved = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        saved = box != nullptr && SaveScreen(path, box);
+        if (box != nullptr) {
+            box->done(0);
+        }
+    });
+    ShowMessage(parent, message);
+    return saved;
+}
+
+bool PhotographMessages(QWidget* parent, const QString& prefix) {
+    StringTable& strings = StringTable::Instance();
+    const bool question = PhotographMessage(parent,
+                                            Message{strings.Lookup("idd_confirm_replace_ringtone"),
+                                                    MessageKind::Question, MessageButtons::YesNo,
+                                                    "/home/user/Music/Summer Hit_ringtone.mp3"},
+                                            prefix + "question.png");
+    const bool failure = PhotographMessage(parent,
+                                           Message{strings.Lookup("ide_failed_decoding"),
+                                                   MessageKind::Error, MessageButtons::Ok,
+                                                   "sorry, vorbis support in LAME is deprecated."},
+                                           prefix + "failure.png");
+    return question && failure;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -153,6 +185,7 @@ int main(int argc, char** argv) {
     bool saved = PhotographPages(window, argv[3], folder + "wizard_" + tag + "_page");
     installed.reset();
     saved = PhotographAboutBox(window, folder + "about_" + tag + ".png") && saved;
+    saved = PhotographMessages(&window, folder + "message_" + tag + "_") && saved;
     saved = PhotographDecode(argv[4], folder + "progress_" + tag + ".png") && saved;
     StringTable::Release();
     return saved ? EXIT_SUCCESS : EXIT_FAILURE;
