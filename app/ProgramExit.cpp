@@ -92,6 +92,7 @@ ExitSignals::~ExitSignals() {
     }
     SetStopHandler(SIG_DFL);
     g_writeEnd = -1;
+    delete m_notifier;
     ::close(m_pipe[0]);
     ::close(m_pipe[1]);
 }
