@@ -1,15 +1,13 @@
 #include "PrivateTempFolder.h"
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <sstream>
-#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,9 +16,7 @@ namespace orvanta {
 
 namespace {
 
-constexpr std::string_view kPrefix = "orvanta-";
-constexpr std::size_t kRandomLength = 6; // what mkdtemp puts in place of "XXXXXX"
-constexpr int kStartTimeField = 22;      // of /proc/PID/stat, in clock ticks after boot
+constexpr int kStartTimeField = 22; // of /proc/PID/stat, in clock ticks after boot
 
 std::string TempBase() {
     const char* base = std::getenv("TMPDIR");
@@ -55,38 +51,19 @@ std::optional<unsigned long long> StartTime(const std::string& pid) {
     return start;
 }
 
-bool AllDigits(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 struct Maker {
     std::string pid;
     std::string start;
 };
 
 // The maker a folder's name records, none when the name is not "orvanta-PID-START-XXXXXX".
-std::optional<Maker> MakerOf(std::string_view name) {
-    if (!name.starts_with(kPrefix)) {
+std::optional<Maker> MakerOf(const std::string& name) {
+    static const std::regex kMarked("orvanta-([0-9]+)-([0-9]+)-[A-Za-z0-9]{6}");
+    std::smatch parts;
+    if (!std::regex_match(name, parts, kMarked)) {
         return std::nullopt;
     }
-    name.remove_prefix(kPrefix.size());
-    const std::size_t pidEnd = name.find('-');
-    const std::size_t startEnd = name.find('-', pidEnd == std::string_view::npos ? 0 : pidEnd + 1);
-    if (pidEnd == std::string_view::npos || startEnd == std::string_view::npos) {
-        return std::nullopt;
-    }
-    const std::string_view pid = name.substr(0, pidEnd);
-    const std::string_view start = name.substr(pidEnd + 1, startEnd - pidEnd - 1);
-    const std::string_view random = name.substr(startEnd + 1);
-    const bool randomPart =
-        random.size() == kRandomLength && std::all_of(random.begin(), random.end(), [](char c) {
-            return std::isalnum(static_cast<unsigned char>(c)) != 0;
-        });
-    if (!AllDigits(pid) || !AllDigits(start) || !randomPart) {
-        return std::nullopt;
-    }
-    return Maker{std::string(pid), std::string(start)};
+    return Maker{parts[1].str(), parts[2].str()};
 }
 
 bool HasEnded(const Maker& maker) {
@@ -137,8 +114,8 @@ bool RemoveIfAbandoned(const std::filesystem::path& folder) {
 
 PrivateTempFolder::PrivateTempFolder() {
     const std::string start = std::to_string(StartTime("self").value_or(0));
-    std::string pattern = TempBase() + "/" + std::string(kPrefix) + std::to_string(::getpid()) +
-                          "-" + start + "-XXXXXX";
+    std::string pattern =
+        TempBase() + "/orvanta-" + std::to_string(::getpid()) + "-" + start + "-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
         return;
     }

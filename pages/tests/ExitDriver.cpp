@@ -1,8 +1,6 @@
-// The window program as main() assembles it, stop signals included, importing SONG at once;
-// the stop-signal tests end it in the middle of that work. It says "importing" at the first
-// block of the decode and, once the window has closed, which page it was on.
-//
-//     orvanta_exit_driver STRINGS_XML SONG
+// The window program as main() assembles it, stop signals included, importing SONG at once. It
+// prints "importing" at the first block of the decode and, once the window has closed, the page
+// it stood on.    orvanta_exit_driver STRINGS_XML SONG
 #include "DialogProgressSteps.h"
 #include "ImportPage.h"
 #include "MainWizardWindow.h"
@@ -19,41 +17,36 @@
 
 namespace {
 
-// Stands for a song long enough that the work is still going when the signal comes.
-constexpr std::chrono::milliseconds kBlockTime{5};
-
-class AnnouncedProgress : public DialogProgressSteps {
+// Each block takes a while, as for a long song, so the signal comes in the middle of the work.
+class SlowProgress : public DialogProgressSteps {
 public:
     int StepLoading(uint32_t position) override {
-        if (!m_announced) {
-            m_announced = true;
+        if (!m_told) {
+            m_told = true;
             std::puts("importing");
             std::fflush(stdout);
         }
-        std::this_thread::sleep_for(kBlockTime);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return DialogProgressSteps::StepLoading(position);
     }
 
 private:
-    bool m_announced = false;
+    bool m_told = false;
 };
 
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    if (argc != 3) {
-        std::fputs("usage: orvanta_exit_driver STRINGS_XML SONG\n", stderr);
-        return 2;
-    }
     const ExitSignals exitSignals;
-    StringTable::Instance().Load(argv[1], "en");
-    AnnouncedProgress progress;
+    StringTable::Instance().Load(argc > 1 ? argv[1] : "", "en");
+    SlowProgress progress;
     const orvanta::ScopedProgressSteps installed(progress);
     int page = -1;
     {
         MainWizardWindow window(MakeProgramPages());
-        qobject_cast<ImportPage*>(window.TabControl()->Page(0))->SetSourcePath(argv[2]);
+        qobject_cast<ImportPage*>(window.TabControl()->Page(0))
+            ->SetSourcePath(argc > 2 ? argv[2] : "");
         QTimer::singleShot(0, &window, &MainWizardWindow::OnNext);
         window.exec();
         page = window.TabControl()->CurrentIndex();
