@@ -8,6 +8,7 @@
 #include "ControlText.h"
 #include "DialogProgressSteps.h"
 #include "MessageBox.h"
+#include "ProgramExit.h"
 #include "ProgressDialog.h"
 #include "Resources.h"
 #include "StringTable.h"
@@ -19,7 +20,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTabBar>
-#include <QTimer>
 #include <QUrl>
 #include <vector>
 
@@ -31,8 +31,6 @@ constexpr QSize kClientSize{700, 504};
 constexpr QRect kPreviousRect{10, 457, 170, 29};
 constexpr QRect kNextRect{520, 457, 170, 29};
 constexpr QRect kTabRect{10, 11, 680, 426};
-// How often a close that waits for a long step looks again, in ms.
-constexpr int kIdlePollMs = 50;
 
 // Image and text placement of the arrow buttons: left or right, centred
 // vertically.
@@ -138,22 +136,23 @@ void MainWizardWindow::reject() {}
 
 void MainWizardWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
-    // A close while a long step runs stops the step first and asks once the work has unwound:
-    // quitting from inside the step would leave the conversion running behind a hidden window.
     if (ProgressDialog* progress = CurrentProgressDialog()) {
-        progress->OnCancel();
-        QTimer::singleShot(0, this, &MainWizardWindow::ConfirmExitWhenIdle);
+        ConfirmExitDuringStep(progress);
         return;
     }
     ConfirmExit();
 }
 
-void MainWizardWindow::ConfirmExitWhenIdle() {
-    if (CurrentProgressDialog() != nullptr) {
-        QTimer::singleShot(kIdlePollMs, this, &MainWizardWindow::ConfirmExitWhenIdle);
-        return;
+// The request arrives inside a long step, which pumps the events between two blocks of work: the
+// question is asked right there, over the progress window, and the step waits for the answer.
+// The box blocks the other windows, so no second close request and no Cancel click comes in
+// meanwhile. No lets the step go on; Yes stops it, and the window closes once it has unwound.
+void MainWizardWindow::ConfirmExitDuringStep(ProgressDialog* progress) {
+    if (Application::IsClosingForUpdate() ||
+        ShowMessage(progress, StringTable::Instance().Lookup("idd_confirm_exit"),
+                    MessageButtons::YesNo) == IDYES) {
+        EndProgramWhenIdle();
     }
-    ConfirmExit();
 }
 
 void MainWizardWindow::BuildMenus() {

@@ -7,6 +7,7 @@
 class BitmapButton;
 class QMenu;
 class QMenuBar;
+class ProgressDialog;
 class WizardPage;
 class WizardTabControl;
 
@@ -37,8 +38,6 @@ public:
 
     // Asks "quit?" unless an update is closing the program, and closes on Yes.
     void ConfirmExit();
-    // The same once no progress window is up any more.
-    void ConfirmExitWhenIdle();
     // Tells the user the new language comes at the next start and stores it.
     void ChangeLanguage(const std::string& code);
     // Runs a menu command.
@@ -61,6 +60,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void ConfirmExitDuringStep(ProgressDialog* progress);
     void BuildMenus();
     void BuildLanguageMenu();
     void SetUpButtons();

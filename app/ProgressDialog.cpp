@@ -95,18 +95,21 @@ bool ProgressDialog::Create(QWidget* owner, const std::string& title) {
     setWindowTitle(LiteralTitle(m_title));
     setGeometry(0, 0, kMessageWidth, kInitialHeight);
     ResizeToContents(m_lines, kMessageWidth);
+    m_created = true;
+    m_positioned = false;
+    m_activated = false;
+    m_sincePump.invalidate();
+    // Placed before the native window exists, the point is the frame's corner, as pos() reports
+    // it at SaveSettings. Placed after, it would be taken for the inside corner before the window
+    // manager has put a frame round it, and every use would move the window up by a title bar.
+    const bool placed = m_persistent && MoveToSavedPlace();
     // The native window must exist before it can be made to belong to the owner's.
     create();
     if (owner != nullptr && owner->window()->windowHandle() != nullptr) {
         windowHandle()->setTransientParent(owner->window()->windowHandle());
     }
-    m_created = true;
-    m_positioned = false;
-    m_activated = false;
-    m_sincePump.invalidate();
-    if (m_persistent) {
-        RestoreSettings();
-    } else {
+    // Centred once the window exists, so that its frame is measured as well.
+    if (!placed) {
         Center();
     }
     show();
@@ -340,23 +343,36 @@ void ProgressDialog::SaveSettings() {
 }
 
 void ProgressDialog::RestoreSettings() {
-    const QPoint corner(AppProfile::GetInt(AppProfile::kSettingsSection, AppProfile::kXKey, -1),
-                        AppProfile::GetInt(AppProfile::kSettingsSection, AppProfile::kYKey, -1));
-    if (corner.x() < 0 || corner.y() < 0 || QGuiApplication::screenAt(corner) == nullptr) {
+    if (!MoveToSavedPlace()) {
         Center();
-    } else {
-        move(corner);
     }
 }
 
+bool ProgressDialog::MoveToSavedPlace() {
+    const QPoint corner(AppProfile::GetInt(AppProfile::kSettingsSection, AppProfile::kXKey, -1),
+                        AppProfile::GetInt(AppProfile::kSettingsSection, AppProfile::kYKey, -1));
+    // A place on another screen, or on one that is gone, is of no use where the user looks now.
+    const QScreen* screen = HomeScreen();
+    if (corner.x() < 0 || corner.y() < 0 || screen == nullptr ||
+        !screen->availableGeometry().contains(corner)) {
+        return false;
+    }
+    move(corner);
+    return true;
+}
+
 void ProgressDialog::Center() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QScreen* screen = HomeScreen();
     if (screen == nullptr) {
         return;
     }
     QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
+}
+
+QScreen* ProgressDialog::HomeScreen() const {
+    return m_owner != nullptr ? m_owner->window()->screen() : QGuiApplication::primaryScreen();
 }
 
 void ProgressDialog::ResizeToContents(int lines, int width) {

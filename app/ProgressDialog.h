@@ -10,6 +10,7 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QScreen;
 
 // The small window behind the engine's long loops. The loops run on the user-interface thread,
 // so each block of work calls SetPos and then PeekAndPump, which keeps the windows alive and
@@ -72,6 +73,10 @@ protected:
 private:
     void CreateControls();
     void Center();
+    // Moves the window to the place saved in the settings; false when none fits the home screen.
+    bool MoveToSavedPlace();
+    // The screen that holds the main window, the primary one without a main window.
+    QScreen* HomeScreen() const;
     void UpdateTitle(int percent);
     void MoveBar(int position);
     void ActivateOnce();

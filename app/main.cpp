@@ -3,6 +3,8 @@
 #include "Application.h"
 #include "DialogProgressSteps.h"
 #include "MainWizardWindow.h"
+#include "PrivateTempFolder.h"
+#include "ProgramExit.h"
 #include "ProgramPages.h"
 #include "ProgressSteps.h"
 
@@ -10,10 +12,13 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    const ExitSignals exitSignals;
+    // What earlier runs that were killed or crashed left in the temporary folder.
+    orvanta::PrivateTempFolder::RemoveAbandoned();
     DialogProgressSteps progress;
     const orvanta::ScopedProgressSteps installed(progress);
     const int status =
         Application::Start([] { return std::make_unique<MainWizardWindow>(MakeProgramPages()); });
     Application::Exit();
-    return status;
+    return ExitSignals::ExitStatus(status);
 }

@@ -3,6 +3,7 @@
 #include "AppProfile.h"
 #include "Application.h"
 #include "BitmapButton.h"
+#include "ProgramExit.h"
 #include "RecordingPage.h"
 #include "StringTable.h"
 #include "UiTestSupport.h"
@@ -167,6 +168,17 @@ TEST_F(MainWizardWindowTest, AfterAnAcceptedUpdateTheWindowClosesWithoutAsking) 
     Application::SetClosingForUpdate(true);
     m_window->close();
     EXPECT_FALSE(m_window->isVisible());
+}
+
+TEST_F(MainWizardWindowTest, EndingTheProgramAnswersAnOpenQuestionWithNoAndCloses) {
+    OpenWithRecordingPages();
+    // A real box, as a stop signal finds it: nobody is there to answer it.
+    SetMessageResponder(nullptr);
+    QTimer::singleShot(0, [] { EndProgramWhenIdle(); });
+    EXPECT_EQ(ShowMessage(m_window.get(), "Replace it?", MessageButtons::YesNo), IDNO);
+    FailOnUnexpectedMessages();
+    QTRY_VERIFY(!m_window->isVisible());
+    EXPECT_EQ(m_window->result(), QDialog::Accepted);
 }
 
 TEST_F(MainWizardWindowTest, TheLanguageMenuListsCodesInOrderAndChecksTheProfilesLanguage) {

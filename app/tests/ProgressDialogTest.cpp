@@ -16,6 +16,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -239,6 +240,33 @@ TEST_F(ProgressDialogTest, PlacementFollowsTheSavedPositionWhenItIsOnScreen) {
         } else {
             EXPECT_EQ(dialog.pos(), *saved);
         }
+    }
+}
+
+TEST_F(ProgressDialogTest, ThePlaceAfterFiveUsesIsThePlaceAfterTheFirst) {
+    const QRect screen = m_main.screen()->availableGeometry();
+    const std::pair<const char*, std::optional<QPoint>> rows[] = {
+        {"never saved", std::nullopt},
+        {"saved on the screen", QPoint(100, 100)},
+        {"saved where a removed monitor was", screen.topRight() + QPoint(400, 100)},
+    };
+    for (const auto& [name, saved] : rows) {
+        ClearSettings();
+        if (saved) {
+            AppProfile::WriteInt("Settings", "X", saved->x());
+            AppProfile::WriteInt("Settings", "Y", saved->y());
+        }
+        std::vector<QRect> places;
+        for (int use = 0; use < 5; ++use) {
+            ProgressDialog dialog("Busy", "Cancel");
+            dialog.Destroy();
+            places.push_back(dialog.frameGeometry());
+            EXPECT_EQ(places.back().topLeft(), QPoint(AppProfile::GetInt("Settings", "X", -1),
+                                                      AppProfile::GetInt("Settings", "Y", -1)))
+                << name;
+        }
+        EXPECT_EQ(places, std::vector<QRect>(5, places[0])) << name;
+        EXPECT_TRUE(screen.contains(places[0])) << name;
     }
 }
 

@@ -165,7 +165,7 @@ TEST_F(EditPageTest, AFailedOrCancelledNextStaysWithAWorkingPreview) {
     EXPECT_TRUE(fs::is_directory(mp3));
 }
 
-TEST_F(EditPageTest, ClosingTheWindowDuringALongStepStopsItAndThenAsksToQuit) {
+TEST_F(EditPageTest, ClosingTheWindowDuringALongStepAsksFirstAndYesStopsItAndQuits) {
     OpenWith(MakeSong("song.wav", 6));
     bool closed = false;
     progress.beforeStep = [&](HookedProgressSteps::Phase phase) {
@@ -176,13 +176,12 @@ TEST_F(EditPageTest, ClosingTheWindowDuringALongStepStopsItAndThenAsksToQuit) {
     };
     MessageRecorder messages;
     Next();
+    ASSERT_EQ(messages.shown().size(), std::size_t{1});
+    EXPECT_EQ(messages.shown()[0].text, Text("idd_confirm_exit"));
     EXPECT_EQ(Current(), 1);
     EXPECT_FALSE(fs::exists(dir.Path("song_ringtone.mp3")));
-    EXPECT_TRUE(messages.shown().empty());
-    QTRY_COMPARE(messages.shown().size(), std::size_t{1});
-    EXPECT_EQ(messages.shown()[0].text, Text("idd_confirm_exit"));
+    QTRY_VERIFY(!window->isVisible());
     EXPECT_EQ(window->result(), QDialog::Accepted);
-    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(EditPageTest, TheScrollBarAndTheViewAlwaysAgree) {
