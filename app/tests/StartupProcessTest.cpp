@@ -24,9 +24,7 @@ constexpr seconds kStartBound{60};
 class StartupProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_program.valid() && m_home.isValid() && m_runtime.isValid());
-        ASSERT_TRUE(QFile::setPermissions(m_runtime.path(),
-                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        ASSERT_TRUE(m_program.valid() && m_home.isValid());
         ASSERT_TRUE(QFile::copy(ORVANTA_PROGRAM, Program()));
         ASSERT_TRUE(QFile::copy(ORVANTA_STRINGS_XML,
                                 QString::fromStdString(m_program.Path() + "strings.xml")));
@@ -42,7 +40,6 @@ protected:
         m_environment.insert("XDG_CONFIG_HOME", home + "/.config");
         m_environment.insert("XDG_DATA_HOME", home + "/.local/share");
         m_environment.insert("XDG_CACHE_HOME", home + "/.cache");
-        m_environment.insert("XDG_RUNTIME_DIR", m_runtime.path());
         m_environment.insert("QT_QPA_PLATFORM", "offscreen");
         m_environment.remove("ORVANTA_UPDATE_SERVER");
     }
@@ -69,7 +66,6 @@ protected:
 
     ProgramFolder m_program;
     QTemporaryDir m_home;
-    QTemporaryDir m_runtime;
     QProcessEnvironment m_environment;
     // Declared last: the copies still running are killed before their folders go.
     std::vector<std::unique_ptr<QProcess>> m_copies;
