@@ -10,14 +10,15 @@
 // "/run/user/1000/wayland-0" stays one file name and the socket's path fits sun_path (108 bytes).
 inline std::string InstanceFileStem(const char* name) {
     const QByteArray base(name != nullptr ? name : "");
-    constexpr qsizetype maxPlainBytes = 48;
+    // Both kinds of stem keep the socket's file name within 63 bytes.
+    constexpr qsizetype maxPlainBytes = 40;
     const bool plain =
         base.size() <= maxPlainBytes && std::all_of(base.begin(), base.end(), [](char c) {
             return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                    c == '_' || c == '-' || c == '.' || c == '@' || c == ':';
         });
     const QByteArray stem =
-        plain ? base : QCryptographicHash::hash(base, QCryptographicHash::Sha256).toHex();
+        plain ? base : QCryptographicHash::hash(base, QCryptographicHash::Sha256).toHex().left(40);
     return "pxmisc-instance-" + stem.toStdString();
 }
 
