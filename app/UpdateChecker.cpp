@@ -76,6 +76,18 @@ bool IsOwnRegularFile(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
 }
 
+// Only in a real folder (not a link) of this user that neither group nor others may write are
+// downloads kept and files handed to the updater.
+bool IsSafeUpgradesFolder(const std::string& folder) {
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 // The installers in the folder, by their names ignoring case; the newest last.
 std::vector<std::string> InstallersIn(const std::string& folder) {
     CFileFinder finder;
@@ -112,8 +124,8 @@ std::string AskLatestName(const std::string& server) {
 
 bool DownloadInstaller(const UpdateSettings& settings, const std::string& name) {
     UpdateChecker::CreateFolderPath(settings.upgradesFolder);
-    if (!UpdateChecker::IsSafeUpgradesFolder(settings.upgradesFolder)) {
-        std::fprintf(stderr, "orvanta: the upgrades folder %s is open to others; no download\n",
+    if (!IsSafeUpgradesFolder(settings.upgradesFolder)) {
+        std::fprintf(stderr, "orvanta: the upgrades folder %s is not private; no download\n",
                      settings.upgradesFolder.c_str());
         return false;
     }
@@ -135,12 +147,12 @@ bool DownloadInstaller(const UpdateSettings& settings, const std::string& name) 
     return true;
 }
 
-// Starts the updater with the installer. It may replace "Navorel" itself, so it runs from a
-// copy, made in the upgrades folder: this user can always write there, unlike the folder of a
-// program installed for the whole system. Without a copy the updater runs where it is.
+// The updater may replace "Navorel" itself, so it runs from a copy, made in the upgrades folder:
+// this user can always write there, unlike the folder of a program installed for the whole
+// system. Without a copy the updater runs where it is.
 std::string UpdaterToRun(const UpdateSettings& settings) {
     const std::string original = settings.programFolder + "Navorel";
-    if (!UpdateChecker::IsSafeUpgradesFolder(settings.upgradesFolder)) {
+    if (!IsSafeUpgradesFolder(settings.upgradesFolder)) {
         return original;
     }
     const std::string copy = settings.upgradesFolder + kUpdaterCopyName;
@@ -260,7 +272,7 @@ std::string UpdateChecker::FindNewerInstaller(const UpdateSettings& settings) {
         return {};
     }
     if (!IsSafeUpgradesFolder(settings.upgradesFolder)) {
-        qWarning("orvanta: the upgrades folder %s is open to others; nothing there is offered",
+        qWarning("orvanta: the upgrades folder %s is not private; nothing there is offered",
                  settings.upgradesFolder.c_str());
         return {};
     }
@@ -295,10 +307,6 @@ bool UpdateChecker::OfferUpdate(const UpdateSettings& settings, const std::strin
     return false;
 }
 
-bool UpdateChecker::UpdaterFailed() {
-    return g_updaterFailed;
-}
-
 void UpdateChecker::SetUpdaterFailed(bool failed) {
     g_updaterFailed = failed;
 }
@@ -312,16 +320,6 @@ void UpdateChecker::DeleteUpdaterCopies(const UpdateSettings& settings) {
     if (!settings.upgradesFolder.empty()) {
         std::filesystem::remove(settings.upgradesFolder + kUpdaterCopyName, ignored);
     }
-}
-
-bool UpdateChecker::IsSafeUpgradesFolder(const std::string& folder) {
-    std::string path = folder;
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 void UpdateChecker::OnNewInstaller(const UpdateSettings& settings) {

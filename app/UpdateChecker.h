@@ -69,8 +69,8 @@ public:
     // "update"/"server", else the build's default; the upgrades folder as UpgradesFolderFor.
     static UpdateSettings ForProgram(const std::string& programPath,
                                      const std::string& runningVersion);
-    // "upgrades/" in the program folder when that can be written (and, when it exists, is
-    // safe), else in the user's data folder.
+    // "upgrades/" in the program folder when that can be written (and, when it exists, is the
+    // user's own and closed to others), else in the user's data folder.
     static std::string UpgradesFolderFor(const std::string& programFolder);
 
     // Starts Run on a detached thread. False, with a line in the log, when there is no server
@@ -88,15 +88,11 @@ public:
     // updater cannot be started the user is told, the result is false, and nothing is offered
     // again in this run.
     static bool OfferUpdate(const UpdateSettings& settings, const std::string& installerPath);
-    // Whether the updater failed to start in this run.
-    static bool UpdaterFailed();
+    // Whether the updater failed to start in this run, so that nothing more is offered.
     static void SetUpdaterFailed(bool failed);
     // Removes the copies of the updater that an earlier update ran, from the upgrades folder
     // and from the program folder; failures are ignored.
     static void DeleteUpdaterCopies(const UpdateSettings& settings);
-    // True for a real folder (not a link) of this user that neither group nor others may
-    // write: only there are downloads kept and files handed to the updater.
-    static bool IsSafeUpgradesFolder(const std::string& folder);
     // The handler of WM_REG_NEW_INSTALLER: offers a newer installer and, when accepted, closes
     // the main window without asking.
     static void OnNewInstaller(const UpdateSettings& settings);
