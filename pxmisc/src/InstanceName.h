@@ -7,18 +7,21 @@
 
 // The file name part under which the first copy serves `name`: the name itself when it is short
 // and made of plain characters, else its hash, so that a display such as
-// "/run/user/1000/wayland-0" stays one file name and the socket's path fits sun_path (108 bytes).
+// "/run/user/1000/wayland-0" stays one file name and the socket's path fits sun_path (107 bytes
+// and a terminator) below any folder of up to 52 bytes.
 inline std::string InstanceFileStem(const char* name) {
     const QByteArray base(name != nullptr ? name : "");
-    // Both kinds of stem keep the socket's file name within 63 bytes.
-    constexpr qsizetype maxPlainBytes = 40;
+    // Both kinds of stem keep the socket's file name within 55 bytes.
+    constexpr qsizetype maxStemBytes = 32;
     const bool plain =
-        base.size() <= maxPlainBytes && std::all_of(base.begin(), base.end(), [](char c) {
+        base.size() <= maxStemBytes && std::all_of(base.begin(), base.end(), [](char c) {
             return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                    c == '_' || c == '-' || c == '.' || c == '@' || c == ':';
         });
     const QByteArray stem =
-        plain ? base : QCryptographicHash::hash(base, QCryptographicHash::Sha256).toHex().left(40);
+        plain
+            ? base
+            : QCryptographicHash::hash(base, QCryptographicHash::Sha256).toHex().left(maxStemBytes);
     return "pxmisc-instance-" + stem.toStdString();
 }
 
