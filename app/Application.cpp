@@ -49,11 +49,17 @@ QString DisplayName() {
     return match.hasMatch() ? match.captured(1) : display;
 }
 
+// True when a running copy answered and brought its window forward. A copy that answers
+// nothing is ending (or stuck): it counts as none, and the lock decides.
 bool BringFirstCopyForward(CInstanceChecker& checker, const std::string& name) {
     if (!checker.PreviousInstanceRunning(name.c_str())) {
         return false;
     }
     const WId window = checker.ActivatePreviousInstance();
+    if (window == 0) {
+        qInfo("orvanta: the copy found did not answer; it is taken as ending");
+        return false;
+    }
     qInfo("orvanta: another copy runs; its window %llu was asked to come to the front",
           static_cast<unsigned long long>(window));
     return true;
@@ -92,7 +98,7 @@ bool InitialiseMedia() {
     return false;
 }
 
-int RunMainWindow(CInstanceChecker& checker, const std::string& name,
+int RunMainWindow(CInstanceChecker& checker, StartupLock& lock, const std::string& name,
                   const Application::WindowFactory& makeWindow) {
     const std::unique_ptr<QDialog> window = makeWindow();
     if (!checker.TrackFirstInstanceRunning(name.c_str(), window.get())) {
@@ -102,6 +108,10 @@ int RunMainWindow(CInstanceChecker& checker, const std::string& name,
         return EXIT_SUCCESS;
     }
     window->exec();
+    // The first step of the exit: this copy answers no one from here on, so a start made while
+    // it ends must find no copy and open its own window.
+    checker.WithdrawFirstInstance(name.c_str());
+    lock.Release();
     return EXIT_SUCCESS;
 }
 
@@ -116,7 +126,6 @@ int Application::Start(const WindowFactory& makeWindow) {
     }
     const std::string programPath = CMiscFunc::GetExePathName();
     const std::string programFolder = CMiscFunc::GetExePath();
-    DeleteUpdaterCopy(programFolder);
     if (!InitialiseMedia()) {
         return EXIT_FAILURE;
     }
@@ -124,13 +133,14 @@ int Application::Start(const WindowFactory& makeWindow) {
     LoadLanguage(programFolder);
     const UpdateSettings update = UpdateChecker::ForProgram(
         programPath, CMiscFunc::GetAppVersion(programPath.c_str(), "ProductVersion"));
+    UpdateChecker::DeleteUpdaterCopies(update);
     if (!IsFromUpdater(QCoreApplication::arguments()) && OfferPendingUpdate(update)) {
         return EXIT_SUCCESS;
     }
     // Outlives the window, so that a notice arriving while it is open finds its handler.
     NewInstallerReceiver receiver(update);
     UpdateChecker::Start(update, receiver.Notice());
-    return RunMainWindow(checker, name, makeWindow);
+    return RunMainWindow(checker, lock, name, makeWindow);
 }
 
 void Application::Exit() {
@@ -171,14 +181,6 @@ bool Application::IsFromUpdater(const QStringList& arguments) {
         }
     }
     return false;
-}
-
-void Application::DeleteUpdaterCopy(const std::string& programFolder) {
-    if (programFolder.empty()) {
-        return;
-    }
-    std::error_code ignored;
-    std::filesystem::remove(programFolder + "NavorelNow", ignored);
 }
 
 bool Application::OfferPendingUpdate(const UpdateSettings& settings) {

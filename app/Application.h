@@ -33,9 +33,6 @@ public:
     // True when a parameter (the program's own name excluded) is "from_navorel", with or
     // without one leading "/" or "-"; the comparison is case-sensitive.
     static bool IsFromUpdater(const QStringList& arguments);
-    // Removes the copy of the updater that an earlier update ran from the program folder
-    // (ending with "/"); a failure is ignored.
-    static void DeleteUpdaterCopy(const std::string& programFolder);
     // Before any window: offers a downloaded installer newer than the running version. True
     // when the user accepted and the program must end.
     static bool OfferPendingUpdate(const UpdateSettings& settings);

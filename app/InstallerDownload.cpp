@@ -2,9 +2,10 @@
 
 #include <cstdio>
 #include <curl/curl.h>
-#include <filesystem>
+#include <fcntl.h>
+#include <limits>
 #include <memory>
-#include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -73,10 +74,22 @@ bool ArrivedWhole(CURL* curl, const Sink& sink) {
     return announced < 0 || static_cast<std::uint64_t>(announced) == sink.written;
 }
 
-bool Transfer(const std::string& url, const std::string& path, const DownloadLimits& limits) {
+// A new file at `path`, never one that is there already nor the target of a link there.
+FilePtr CreateNewFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return nullptr;
+    }
+    FilePtr file(::fdopen(fd, "wb"));
+    if (!file) {
+        ::close(fd);
+    }
+    return file;
+}
+
+bool Transfer(const std::string& url, FilePtr file, const DownloadLimits& limits) {
     CurlPtr curl(curl_easy_init());
-    FilePtr file(std::fopen(path.c_str(), "wb"));
-    if (!curl || !file) {
+    if (!curl) {
         return false;
     }
     Sink sink{file.get(), 0, limits.maxBytes};
@@ -92,10 +105,13 @@ bool Transfer(const std::string& url, const std::string& path, const DownloadLim
 
 bool InstallerDownload::Fetch(const std::string& url, const std::string& path,
                               const DownloadLimits& limits) {
-    if (Transfer(url, path, limits)) {
+    FilePtr file = CreateNewFile(path);
+    if (!file) {
+        return false;
+    }
+    if (Transfer(url, std::move(file), limits)) {
         return true;
     }
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
+    ::unlink(path.c_str());
     return false;
 }

@@ -13,9 +13,11 @@ struct DownloadLimits {
 // Fetches an installer from the update server into a file.
 class InstallerDownload {
 public:
-    // Writes the body at `url` to `path`. True only for an HTTP 200 answer whose body arrived
-    // whole (as long as its Content-Length said, when it said one) within `limits`; on false
-    // nothing is left at `path`. Only http and https are followed, and no redirections.
+    // Writes the body at `url` to a new file at `path` (mode 600), which must not exist: an
+    // entry there, a link included, fails the download untouched. True only for an HTTP 200
+    // answer whose body arrived whole (as long as its Content-Length said, when it said one)
+    // within `limits`; on false nothing this call made is left at `path`. Only http and https
+    // are followed, and no redirections.
     static bool Fetch(const std::string& url, const std::string& path,
                       const DownloadLimits& limits);
 };

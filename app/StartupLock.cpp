@@ -1,7 +1,8 @@
 #include "StartupLock.h"
 
+#include "pxmisc/CInstanceChecker.h"
+
 #include <QByteArray>
-#include <QStandardPaths>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -10,15 +11,21 @@ StartupLock::StartupLock(const std::string& instanceName) {
     // The name may hold a display such as "/tmp/.X11-unix/X0" or "wayland-0": hex keeps it one
     // plain file name.
     const QByteArray key = QByteArray::fromStdString(instanceName).toHex();
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!folder.isEmpty()) {
-        m_path = folder.toStdString() + "/orvanta-" + key.toStdString() + ".lock";
+    // A folder no other user can enter, so nobody else can hold the lock or plant a link there.
+    const std::string folder = CInstanceChecker::GetPrivateRuntimeFolder();
+    if (!folder.empty()) {
+        m_path = folder + "orvanta-" + key.toStdString() + ".lock";
     }
 }
 
 StartupLock::~StartupLock() {
+    Release();
+}
+
+void StartupLock::Release() {
     if (m_fd >= 0) {
         ::close(m_fd);
+        m_fd = -1;
     }
 }
 
@@ -28,7 +35,7 @@ bool StartupLock::TryAcquire() {
     }
     // Close-on-exec: the updater started later must not inherit the lock and keep the next start
     // of the program waiting.
-    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         return true;
     }

@@ -14,7 +14,10 @@
 #include <QStandardPaths>
 #include <QWidget>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <string_view>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -24,12 +27,17 @@ const QEvent::Type WM_REG_NEW_INSTALLER = static_cast<QEvent::Type>(QEvent::regi
 
 namespace {
 
-const char* const kUserAgent = "RIDEVI(0.9/;p)";
-const char* const kAskPath = "/upgrade/retrieve_latest_orvanta.html";
-const char* const kDownloadPath = "/download/upgrades/";
-const std::string kInstallerPrefix = "orvanta_setup_";
-const std::string kInstallerSuffix = ".exe";
+// The update thread is never waited for and may still run while the program's static objects
+// are destroyed: what it reads is constant data, and it logs through stdio, not Qt.
+constexpr const char* kUserAgent = "RIDEVI(0.9/;p)";
+constexpr const char* kAskPath = "/upgrade/retrieve_latest_orvanta.html";
+constexpr const char* kDownloadPath = "/download/upgrades/";
+constexpr std::string_view kInstallerPrefix = "orvanta_setup_";
+constexpr std::string_view kInstallerSuffix = ".exe";
 constexpr std::size_t kMaxInstallerNameBytes = 100;
+constexpr const char* kUpdaterCopyName = "NavorelNow";
+
+bool g_updaterFailed = false;
 
 std::string LowerAscii(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -62,14 +70,33 @@ std::string LowerFileName(const std::string& path) {
     return LowerAscii(std::filesystem::path(path).filename().string());
 }
 
+// A plain file of this user: never a link, which could lead the updater anywhere.
+bool IsOwnRegularFile(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
+}
+
+// Only in a real folder (not a link) of this user that neither group nor others may write are
+// downloads kept and files handed to the updater.
+bool IsSafeUpgradesFolder(const std::string& folder) {
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 // The installers in the folder, by their names ignoring case; the newest last.
 std::vector<std::string> InstallersIn(const std::string& folder) {
     CFileFinder finder;
     std::vector<std::string> paths;
-    const int count = finder.FindFiles(folder, "*" + kInstallerSuffix);
+    const int count = finder.FindFiles(folder, "*" + std::string(kInstallerSuffix));
     for (int index = 0; index < count; ++index) {
         std::string path(static_cast<const char*>(finder.GetFilePath(index)));
-        if (UpdateChecker::IsAcceptableInstallerName(LowerFileName(path))) {
+        if (UpdateChecker::IsAcceptableInstallerName(LowerFileName(path)) &&
+            IsOwnRegularFile(path)) {
             paths.push_back(std::move(path));
         }
     }
@@ -84,12 +111,12 @@ std::string AskLatestName(const std::string& server) {
     GenericHTTPClient client;
     const std::string url = server + kAskPath;
     if (!client.Request(url.c_str(), GenericHTTPClient::REQUEST_GET, kUserAgent)) {
-        qInfo("orvanta: the update server %s did not answer", server.c_str());
+        std::fprintf(stderr, "orvanta: the update server %s did not answer\n", server.c_str());
         return {};
     }
     std::string name = LowerAscii(client.QueryHTTPResponse());
     if (!UpdateChecker::IsAcceptableInstallerName(name)) {
-        qWarning("orvanta: ignoring the update server's answer: not an installer name");
+        std::fputs("orvanta: ignoring the update server's answer: not an installer name\n", stderr);
         return {};
     }
     return name;
@@ -97,20 +124,49 @@ std::string AskLatestName(const std::string& server) {
 
 bool DownloadInstaller(const UpdateSettings& settings, const std::string& name) {
     UpdateChecker::CreateFolderPath(settings.upgradesFolder);
-    const std::string target = settings.upgradesFolder + name;
-    const std::string partial = target + ".tmp";
-    if (!InstallerDownload::Fetch(settings.server + kDownloadPath + name, partial,
-                                  settings.limits)) {
-        qInfo("orvanta: the download of %s failed", name.c_str());
+    if (!IsSafeUpgradesFolder(settings.upgradesFolder)) {
+        std::fprintf(stderr, "orvanta: the upgrades folder %s is not private; no download\n",
+                     settings.upgradesFolder.c_str());
         return false;
     }
+    const std::string target = settings.upgradesFolder + name;
+    const std::string partial = target + ".tmp";
+    // Whatever an abandoned download left under the part file's name goes; a link goes itself,
+    // never what it points to.
+    ::unlink(partial.c_str());
+    if (!InstallerDownload::Fetch(settings.server + kDownloadPath + name, partial,
+                                  settings.limits)) {
+        std::fprintf(stderr, "orvanta: the download of %s failed\n", name.c_str());
+        return false;
+    }
+    // Replaces the entry at the final name, a link included, without following it.
+    if (::rename(partial.c_str(), target.c_str()) != 0) {
+        ::unlink(partial.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The updater may replace "Navorel" itself, so it runs from a copy, made in the upgrades folder:
+// this user can always write there, unlike the folder of a program installed for the whole
+// system. Without a copy the updater runs where it is.
+std::string UpdaterToRun(const UpdateSettings& settings) {
+    const std::string original = settings.programFolder + "Navorel";
+    if (!IsSafeUpgradesFolder(settings.upgradesFolder)) {
+        return original;
+    }
+    const std::string copy = settings.upgradesFolder + kUpdaterCopyName;
+    ::unlink(copy.c_str());
     std::error_code error;
-    std::filesystem::copy_file(partial, target, std::filesystem::copy_options::overwrite_existing,
-                               error);
-    std::error_code ignored;
-    std::filesystem::remove(partial, ignored);
-    if (error) {
-        std::filesystem::remove(target, ignored);
+    return std::filesystem::copy_file(original, copy, error) ? copy : original;
+}
+
+bool StartUpdater(const UpdateSettings& settings, const std::string& installerPath) {
+    const std::string updater = UpdaterToRun(settings);
+    const QStringList arguments{QString::fromStdString(
+        UpdateChecker::UpdaterArgument(installerPath, settings.programPath))};
+    if (!QProcess::startDetached(QString::fromStdString(updater), arguments)) {
+        qWarning("orvanta: the updater %s did not start", updater.c_str());
         return false;
     }
     return true;
@@ -163,7 +219,8 @@ std::string UpdateChecker::UpgradesFolderFor(const std::string& programFolder) {
     std::error_code error;
     const bool exists = std::filesystem::is_directory(beside, error);
     if (!programFolder.empty() &&
-        ::access(exists ? beside.c_str() : programFolder.c_str(), W_OK | X_OK) == 0) {
+        ::access(exists ? beside.c_str() : programFolder.c_str(), W_OK | X_OK) == 0 &&
+        (!exists || IsSafeUpgradesFolder(beside))) {
         return beside;
     }
     // An installed program in a system folder still updates, from the user's own copy.
@@ -201,15 +258,24 @@ int UpdateChecker::Run(UpdateSettings settings, std::shared_ptr<InstallerNotice>
             notice->Post();
         }
     } catch (const std::exception& error) {
-        qWarning("orvanta: the update check stopped: %s", error.what());
+        std::fprintf(stderr, "orvanta: the update check stopped: %s\n", error.what());
     } catch (...) {
         // An exception escaping a detached thread would end the whole program.
-        qWarning("orvanta: the update check stopped");
+        std::fputs("orvanta: the update check stopped\n", stderr);
     }
     return 0;
 }
 
 std::string UpdateChecker::FindNewerInstaller(const UpdateSettings& settings) {
+    std::error_code error;
+    if (!std::filesystem::exists(settings.upgradesFolder, error)) {
+        return {};
+    }
+    if (!IsSafeUpgradesFolder(settings.upgradesFolder)) {
+        qWarning("orvanta: the upgrades folder %s is not private; nothing there is offered",
+                 settings.upgradesFolder.c_str());
+        return {};
+    }
     const std::vector<std::string> installers = InstallersIn(settings.upgradesFolder);
     if (installers.empty()) {
         return {};
@@ -225,21 +291,35 @@ std::string UpdateChecker::FindNewerInstaller(const UpdateSettings& settings) {
 }
 
 bool UpdateChecker::OfferUpdate(const UpdateSettings& settings, const std::string& installerPath) {
-    if (ShowMessage(AppMainWindow(), StringTable::Instance().Lookup("idd_new_version_availabled"),
+    if (g_updaterFailed ||
+        ShowMessage(AppMainWindow(), StringTable::Instance().Lookup("idd_new_version_availabled"),
                     MessageButtons::YesNo) != IDYES) {
         return false;
     }
-    // The updater may replace "Navorel" itself, so it runs from a copy.
-    const std::string updater = settings.programFolder + "NavorelNow";
-    std::error_code ignored;
-    std::filesystem::copy_file(settings.programFolder + "Navorel", updater,
-                               std::filesystem::copy_options::overwrite_existing, ignored);
-    const QStringList arguments{
-        QString::fromStdString(UpdaterArgument(installerPath, settings.programPath))};
-    if (!QProcess::startDetached(QString::fromStdString(updater), arguments)) {
-        qWarning("orvanta: the updater %s did not start", updater.c_str());
+    if (StartUpdater(settings, installerPath)) {
+        return true;
     }
-    return true;
+    // Ending now would leave the program closed and the installer where it was, and the next
+    // start would ask again: the user is told instead, once, and the program goes on.
+    g_updaterFailed = true;
+    ShowMessage(AppMainWindow(), StringTable::Instance().Lookup("ide_updater_not_started"),
+                MessageButtons::Ok);
+    return false;
+}
+
+void UpdateChecker::SetUpdaterFailed(bool failed) {
+    g_updaterFailed = failed;
+}
+
+void UpdateChecker::DeleteUpdaterCopies(const UpdateSettings& settings) {
+    std::error_code ignored;
+    // Earlier versions left theirs in the program folder.
+    if (!settings.programFolder.empty()) {
+        std::filesystem::remove(settings.programFolder + kUpdaterCopyName, ignored);
+    }
+    if (!settings.upgradesFolder.empty()) {
+        std::filesystem::remove(settings.upgradesFolder + kUpdaterCopyName, ignored);
+    }
 }
 
 void UpdateChecker::OnNewInstaller(const UpdateSettings& settings) {
@@ -254,7 +334,10 @@ void UpdateChecker::OnNewInstaller(const UpdateSettings& settings) {
 }
 
 std::string UpdateChecker::InstallerName(const std::string& version) {
-    return LowerAscii(kInstallerPrefix + version + kInstallerSuffix);
+    std::string name(kInstallerPrefix);
+    name += version;
+    name += kInstallerSuffix;
+    return LowerAscii(std::move(name));
 }
 
 bool UpdateChecker::IsAcceptableInstallerName(const std::string& name) {
@@ -275,10 +358,10 @@ std::string UpdateChecker::UpdaterArgument(const std::string& installerPath,
 }
 
 void UpdateChecker::CreateFolderPath(const std::string& folderPath) {
-    std::error_code ignored;
     for (std::size_t end = folderPath.find('/'); end != std::string::npos;
          end = folderPath.find('/', end + 1)) {
-        // The root and folders that exist already fail here, which is fine.
-        std::filesystem::create_directory(folderPath.substr(0, end + 1), ignored);
+        // The root and folders that exist already fail here, which is fine. New ones are the
+        // user's alone: the upgrades folder must be, to be used.
+        ::mkdir(folderPath.substr(0, end + 1).c_str(), 0700);
     }
 }

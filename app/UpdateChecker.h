@@ -69,8 +69,8 @@ public:
     // "update"/"server", else the build's default; the upgrades folder as UpgradesFolderFor.
     static UpdateSettings ForProgram(const std::string& programPath,
                                      const std::string& runningVersion);
-    // "upgrades/" in the program folder when that can be written, else in the user's data
-    // folder.
+    // "upgrades/" in the program folder when that can be written (and, when it exists, is the
+    // user's own and closed to others), else in the user's data folder.
     static std::string UpgradesFolderFor(const std::string& programFolder);
 
     // Starts Run on a detached thread. False, with a line in the log, when there is no server
@@ -79,12 +79,20 @@ public:
     // The update thread's body; returns 0.
     static int Run(UpdateSettings settings, std::shared_ptr<InstallerNotice> notice);
 
-    // The path, as spelled on disk, of a downloaded installer newer than the running version;
-    // "" when there is none. An installer that is not newer is deleted.
+    // The path, as spelled on disk, of a downloaded installer newer than the running version:
+    // a plain file of this user (never a link) in a safe upgrades folder; "" when there is none.
+    // An installer that is not newer is deleted.
     static std::string FindNewerInstaller(const UpdateSettings& settings);
-    // Asks the user; on Yes starts a fresh copy of the updater with the installer and returns
-    // true, whether or not the start succeeded.
+    // Asks the user; on Yes starts a fresh copy of the updater, made in the upgrades folder (the
+    // updater itself when no copy can be made), with the installer and returns true. When the
+    // updater cannot be started the user is told, the result is false, and nothing is offered
+    // again in this run.
     static bool OfferUpdate(const UpdateSettings& settings, const std::string& installerPath);
+    // Whether the updater failed to start in this run, so that nothing more is offered.
+    static void SetUpdaterFailed(bool failed);
+    // Removes the copies of the updater that an earlier update ran, from the upgrades folder
+    // and from the program folder; failures are ignored.
+    static void DeleteUpdaterCopies(const UpdateSettings& settings);
     // The handler of WM_REG_NEW_INSTALLER: offers a newer installer and, when accepted, closes
     // the main window without asking.
     static void OnNewInstaller(const UpdateSettings& settings);
@@ -98,6 +106,7 @@ public:
     // joined by "&&".
     static std::string UpdaterArgument(const std::string& installerPath,
                                        const std::string& programPath);
-    // Creates every folder along `folderPath` (ending with "/"), one level after the other.
+    // Creates every folder along `folderPath` (ending with "/"), one level after the other;
+    // new folders are open to this user alone.
     static void CreateFolderPath(const std::string& folderPath);
 };

@@ -70,6 +70,12 @@ void LoopbackHttpServer::Serve(int client) {
             return;
         }
         request.append(piece, static_cast<std::size_t>(count));
+        // Not HTTP (a TLS handshake, say): kept as it came, and the connection is closed.
+        if (request[0] < 'A' || request[0] > 'Z') {
+            const std::lock_guard guard(m_lock);
+            m_requests.push_back(request);
+            return;
+        }
     }
     {
         const std::lock_guard guard(m_lock);

@@ -1,14 +1,18 @@
 // The program itself, started as a user would: one copy per user and display session.
 #include "Application.h"
 #include "ProgramFolder.h"
+#include "UiTestSupport.h"
 #include "pxmisc/CInstanceChecker.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <unistd.h>
@@ -21,12 +25,25 @@ using std::chrono::seconds;
 // Starting copies may build GStreamer's plug-in cache first; sanitizer builds are slow too.
 constexpr seconds kStartBound{60};
 
+// A main window that closes at once and whose destruction, part of the program's exit, runs
+// `teardown`.
+class EndingWindow : public QDialog {
+public:
+    explicit EndingWindow(std::function<void()> teardown) : m_teardown(std::move(teardown)) {
+        QTimer::singleShot(0, this, &QDialog::reject);
+    }
+    ~EndingWindow() override { m_teardown(); }
+    EndingWindow(const EndingWindow&) = delete;
+    EndingWindow& operator=(const EndingWindow&) = delete;
+
+private:
+    std::function<void()> m_teardown;
+};
+
 class StartupProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_program.valid() && m_home.isValid() && m_runtime.isValid());
-        ASSERT_TRUE(QFile::setPermissions(m_runtime.path(),
-                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        ASSERT_TRUE(m_program.valid() && m_home.isValid());
         ASSERT_TRUE(QFile::copy(ORVANTA_PROGRAM, Program()));
         ASSERT_TRUE(QFile::copy(ORVANTA_STRINGS_XML,
                                 QString::fromStdString(m_program.Path() + "strings.xml")));
@@ -42,7 +59,6 @@ protected:
         m_environment.insert("XDG_CONFIG_HOME", home + "/.config");
         m_environment.insert("XDG_DATA_HOME", home + "/.local/share");
         m_environment.insert("XDG_CACHE_HOME", home + "/.cache");
-        m_environment.insert("XDG_RUNTIME_DIR", m_runtime.path());
         m_environment.insert("QT_QPA_PLATFORM", "offscreen");
         m_environment.remove("ORVANTA_UPDATE_SERVER");
     }
@@ -69,7 +85,6 @@ protected:
 
     ProgramFolder m_program;
     QTemporaryDir m_home;
-    QTemporaryDir m_runtime;
     QProcessEnvironment m_environment;
     // Declared last: the copies still running are killed before their folders go.
     std::vector<std::unique_ptr<QProcess>> m_copies;
@@ -117,6 +132,27 @@ TEST_F(StartupProcessTest, TheRaiseRequestRestoresAndActivatesTheFirstCopysWindo
     EXPECT_FALSE(window.isMinimized());
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(QApplication::activeWindow(), &window);
+}
+
+TEST_F(StartupProcessTest, AStartWhileTheFirstCopyEndsOpensItsOwnWindow) {
+    // This test process is the first copy. While its window is destroyed it starts the program
+    // and runs no events, as a copy in its exit, until that start has ended or published.
+    QProcess* second = nullptr;
+    const MessageRecorder languageFileMissing;
+    const int status = Application::Start([this, &second] {
+        return std::make_unique<EndingWindow>([this, &second] {
+            second = Start();
+            const QDeadlineTimer deadline(kStartBound);
+            while (!second->waitForFinished(100) && !Published() && !deadline.hasExpired()) {
+            }
+        });
+    });
+    EXPECT_EQ(status, 0);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->state(), QProcess::Running);
+    CInstanceChecker checker;
+    ASSERT_TRUE(checker.PreviousInstanceRunning(Application::SingleInstanceName().c_str()));
+    EXPECT_NE(checker.ActivatePreviousInstance(), WId{0});
 }
 
 TEST_F(StartupProcessTest, ACopyKilledWithSigkillNeverStopsTheNextStart) {

@@ -28,6 +28,7 @@ const std::vector<std::string> kIdentifiers = {
     "idd_restart_for_language_changing",
     "idd_confirm_exit",
     "idd_new_version_availabled",
+    "ide_updater_not_started",
     "idd_processing",
     "idc_cancel",
     "idd_loading_source_file",

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 #include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -24,10 +25,11 @@ using Server = LoopbackHttpServer;
 const char* const kAsk = "/upgrade/retrieve_latest_orvanta.html";
 const char* const kDownload = "/download/upgrades/orvanta_setup_1.01.exe";
 const std::string kInstaller = "MZ stand-in installer " + std::string(3000, 'x');
-// Records its argument count and first argument, then renames the record into place.
+// Records where it runs from, its argument count and first argument beside itself, then renames
+// the record into place.
 const char* const kStandInUpdater =
-    "#!/bin/sh\nprintf '%s\\n%s' \"$#\" \"$1\" > \"${0%/*}/call.tmp\"\n"
-    "mv \"${0%/*}/call.tmp\" \"${0%/*}/updater-call.txt\"\n";
+    "#!/bin/sh\nprintf '%s\\n%s\\n%s' \"$0\" \"$#\" \"$1\" > \"${0%/*}/call.$$\"\n"
+    "mv \"${0%/*}/call.$$\" \"${0%/*}/updater-call.txt\"\n";
 
 // The names of all files below `folder`, sorted.
 std::vector<std::string> FilesUnder(const fs::path& folder) {
@@ -76,7 +78,10 @@ protected:
                       m_program.Path() + "upgrades/",
                       {/*connectTimeoutMs=*/2000, /*totalTimeoutMs=*/3000, /*maxBytes=*/65536}};
     }
-    void TearDown() override { Application::SetClosingForUpdate(false); }
+    void TearDown() override {
+        Application::SetClosingForUpdate(false);
+        UpdateChecker::SetUpdaterFailed(false);
+    }
 
     bool AddStandInUpdater() const {
         const std::string path = m_program.Path() + "Navorel";
@@ -87,15 +92,16 @@ protected:
         fs::permissions(path, fs::perms::owner_all, error);
         return !error;
     }
-    // "<count>\n<argument>" once the stand-in has run, "" when it did not.
+    // "<updater>\n<count>\n<argument>" once the stand-in has run from the upgrades folder, ""
+    // when it did not.
     std::string UpdaterCall() const {
-        const std::string record = m_program.Path() + "updater-call.txt";
+        const std::string record = m_settings.upgradesFolder + "updater-call.txt";
         WaitUntil([&record] { return fs::exists(record); }, std::chrono::seconds(10));
         return ReadTextFile(record);
     }
     std::string ExpectedCall(const std::string& installer) const {
-        return "1\n" + installer + "&&" + m_settings.programPath +
-               "&&CInstanceChecker_MMF_ORVANTA&&SW_SHOW";
+        return m_settings.upgradesFolder + "NavorelNow\n1\n" + installer + "&&" +
+               m_settings.programPath + "&&CInstanceChecker_MMF_ORVANTA&&SW_SHOW";
     }
     static std::string Question() {
         return StringTable::Instance().Lookup("idd_new_version_availabled");
@@ -188,6 +194,99 @@ TEST_F(UpdateCheckerTest, ADownloadedInstallerIsAskedAboutOnTheUiThreadAndYesEnd
     EXPECT_EQ(UpdaterCall(), ExpectedCall(installer));
 }
 
+// Each row a way the update went wrong around its folders. A whole round runs, with links
+// planted at both of the installer's names in the upgrades folder: the check, the download, the
+// question (answered Yes), the updater's start, then a second offer in the same run.
+TEST_F(UpdateCheckerTest, OnlyAPrivateUpgradesFolderIsUsedAndTheUpdaterRunsFromIt) {
+    enum class Fault {
+        LinksPlanted,
+        ForeignOwner,
+        OpenToOthers,
+        ReadOnlyProgram,
+        NoUpdater,
+        Https
+    };
+    struct Row {
+        const char* what;
+        Fault fault;
+        bool downloaded;
+        std::vector<std::string> shown;
+    };
+    const std::string question = Question();
+    const std::string notStarted = StringTable::Instance().Lookup("ide_updater_not_started");
+    const std::vector<Row> rows = {
+        {"links at both names", Fault::LinksPlanted, true, {question, question}},
+        {"a folder of another user", Fault::ForeignOwner, false, {}},
+        {"a folder others may write", Fault::OpenToOthers, false, {}},
+        {"a read-only program folder", Fault::ReadOnlyProgram, true, {question, question}},
+        {"an updater that cannot start", Fault::NoUpdater, true, {question, notStarted}},
+        {"an https server", Fault::Https, false, {}},
+    };
+    const fs::path root = fs::path(m_program.Path()).parent_path().parent_path();
+    const fs::path victim = root / "victim.txt";
+    const fs::path created = root / "created-by-download";
+    const std::string program = m_program.Path();
+    for (std::size_t index = 0; index < rows.size(); ++index) {
+        const Row& row = rows[index];
+        SCOPED_TRACE(row.what);
+        if (row.fault == Fault::ForeignOwner && getuid() != 0) {
+            continue; // only root can hand a folder to another user
+        }
+        m_settings.upgradesFolder =
+            (root / ("data" + std::to_string(index)) / "upgrades/").string();
+        UpdateChecker::CreateFolderPath(m_settings.upgradesFolder);
+        const std::string installer = m_settings.upgradesFolder + "orvanta_setup_1.01.exe";
+        ASSERT_TRUE(WriteTextFile(victim.string(), "precious") && AddStandInUpdater());
+        fs::create_symlink(victim, installer + ".tmp");
+        fs::create_symlink(created, installer);
+        switch (row.fault) {
+        case Fault::ForeignOwner:
+            ASSERT_EQ(::chown(m_settings.upgradesFolder.c_str(), 65534, 65534), 0);
+            break;
+        case Fault::OpenToOthers:
+            fs::permissions(m_settings.upgradesFolder, fs::perms::all);
+            break;
+        case Fault::ReadOnlyProgram:
+            fs::permissions(program, fs::perms::owner_read | fs::perms::owner_exec);
+            break;
+        case Fault::NoUpdater:
+            fs::remove(program + "Navorel");
+            break;
+        default:
+            break;
+        }
+        const Server server(
+            {{kAsk, Server::Ok("orvanta_setup_1.01.exe")}, {kDownload, Server::Ok(kInstaller)}});
+        m_settings.server = server.Address();
+        if (row.fault == Fault::Https) {
+            m_settings.server.replace(0, 4, "https");
+        }
+        NewInstallerReceiver receiver(m_settings);
+        const QuestionRecorder messages(IDYES);
+        std::thread(UpdateChecker::Run, m_settings, receiver.Notice()).join();
+        QCoreApplication::sendPostedEvents(&receiver);
+        Application::OfferPendingUpdate(m_settings);
+
+        const std::vector<std::string> requests = server.Requests();
+        ASSERT_FALSE(requests.empty());
+        // Asked over TLS when the address says https; a plain server gets a handshake.
+        EXPECT_EQ(requests[0].starts_with("GET "), row.fault != Fault::Https);
+        EXPECT_EQ(ReadTextFile(victim.string()), "precious");
+        EXPECT_FALSE(fs::exists(created));
+        EXPECT_EQ(fs::is_regular_file(fs::symlink_status(installer)), row.downloaded);
+        EXPECT_EQ(messages.asked, row.shown);
+        if (row.shown.size() == 2 && row.shown[1] == question) {
+            EXPECT_EQ(UpdaterCall(), ExpectedCall(installer));
+        }
+        // Nothing is ever written beside the program.
+        EXPECT_EQ(FilesUnder(program), row.fault == Fault::NoUpdater
+                                           ? std::vector<std::string>{}
+                                           : std::vector<std::string>{"Navorel"});
+        fs::permissions(program, fs::perms::owner_all);
+        UpdateChecker::SetUpdaterFailed(false);
+    }
+}
+
 TEST_F(UpdateCheckerTest, AnInstallerIsOfferedBeforeTheWindowUntilTakenAndDeletedAfterTheUpdate) {
     ASSERT_TRUE(AddStandInUpdater());
     UpdateChecker::CreateFolderPath(m_settings.upgradesFolder);
@@ -207,10 +306,13 @@ TEST_F(UpdateCheckerTest, AnInstallerIsOfferedBeforeTheWindowUntilTakenAndDelete
         EXPECT_TRUE(Application::OfferPendingUpdate(m_settings));
         EXPECT_EQ(UpdaterCall(), ExpectedCall(installer));
     }
-    // The updater installed 1.01: the next start removes its installer and asks nothing.
+    // The updater installed 1.01: the next start removes its installer and the updater's copy,
+    // and asks nothing.
     m_settings.runningVersion = "1.01";
+    UpdateChecker::DeleteUpdaterCopies(m_settings);
     EXPECT_FALSE(Application::OfferPendingUpdate(m_settings));
-    EXPECT_EQ(FilesUnder(m_settings.upgradesFolder), std::vector<std::string>{"readme.txt"});
+    EXPECT_EQ(FilesUnder(m_settings.upgradesFolder),
+              (std::vector<std::string>{"readme.txt", "updater-call.txt"}));
 }
 
 TEST_F(UpdateCheckerTest, UpgradesGoBesideTheProgramOrElseToTheUsersDataFolder) {

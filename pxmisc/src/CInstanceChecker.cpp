@@ -7,6 +7,9 @@
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QtDebug>
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -17,6 +20,21 @@ constexpr int connectTimeoutMs = 1000;
 constexpr int replyTimeoutMs = 5000;
 constexpr qint64 maxReplyBytes = 32;
 
+// A folder that no other user can enter, nor have put there for us: a real folder (not a link),
+// ours, and closed to group and others.
+bool IsPrivateFolder(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
 } // namespace
 
 CInstanceChecker::CInstanceChecker() = default;
@@ -25,11 +43,12 @@ CInstanceChecker::~CInstanceChecker() = default;
 
 bool CInstanceChecker::PreviousInstanceRunning(const char* name) {
     auto connection = std::make_unique<QLocalSocket>();
-    connection->setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-    connection->connectToServer(InstanceSocketName(name, getuid()));
-    // Abstract names carry no permissions: any user may hold ours, so only a server run by
-    // this user counts as an earlier copy.
-    const bool found = connection->waitForConnected(connectTimeoutMs) &&
+    const std::string folder = GetPrivateRuntimeFolder();
+    if (!folder.empty()) {
+        connection->connectToServer(QString::fromStdString(InstanceSocketPath(folder, name)));
+    }
+    // The folder keeps other users out; the check of the peer costs nothing and stays.
+    const bool found = !folder.empty() && connection->waitForConnected(connectTimeoutMs) &&
                        InstanceServer::PeerIsSameUser(connection->socketDescriptor());
     std::lock_guard guard(m_lock);
     if (found) {
@@ -44,25 +63,31 @@ bool CInstanceChecker::TrackFirstInstanceRunning(const char* name, QWidget* main
     if (PreviousInstanceRunning(name)) {
         return false;
     }
-    const QString socketName = InstanceSocketName(name, getuid());
-    switch (InstanceServer::Publish(socketName, mainWindow)) {
+    const std::string folder = GetPrivateRuntimeFolder();
+    if (folder.empty()) {
+        qWarning("CInstanceChecker: no private runtime folder; this copy stays unpublished");
+        return true;
+    }
+    const std::string socketPath = InstanceSocketPath(folder, name);
+    switch (InstanceServer::Publish(socketPath, InstanceLockPath(folder, name), mainWindow)) {
     case InstanceServer::PublishResult::Published:
         return true;
     case InstanceServer::PublishResult::NameTaken:
-        // Either a copy that started at the same moment won the name, or another user holds
-        // it; that user cannot stop this copy from starting, only from being found.
-        if (PreviousInstanceRunning(name)) {
-            return false;
-        }
-        qWarning("CInstanceChecker: %s is held by another user; this copy stays unpublished",
-                 qPrintable(socketName));
-        return true;
+        // A copy that started at the same moment holds the name; it serves it at once.
+        return false;
     case InstanceServer::PublishResult::Failed:
         break;
     }
     qWarning("CInstanceChecker: cannot publish %s; this copy stays unpublished",
-             qPrintable(socketName));
+             socketPath.c_str());
     return true;
+}
+
+void CInstanceChecker::WithdrawFirstInstance(const char* name) {
+    const std::string folder = GetPrivateRuntimeFolder();
+    if (!folder.empty()) {
+        InstanceServer::Withdraw(InstanceSocketPath(folder, name));
+    }
 }
 
 WId CInstanceChecker::ActivatePreviousInstance() {
@@ -86,6 +111,23 @@ WId CInstanceChecker::ActivatePreviousInstance() {
     bool ok = false;
     const quint64 id = connection->readLine(maxReplyBytes + 1).trimmed().toULongLong(&ok);
     return ok ? static_cast<WId>(id) : 0;
+}
+
+std::string CInstanceChecker::GetPrivateRuntimeFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] == '/') {
+        const std::string folder = WithoutTrailingSlashes(runtime);
+        if (IsPrivateFolder(folder)) {
+            return folder + "/";
+        }
+    }
+    // Without a session's runtime folder: one of our own, which another user may have made
+    // first; then it is refused rather than used.
+    const std::string own = "/tmp/pxmisc-" + std::to_string(::geteuid());
+    if ((::mkdir(own.c_str(), 0700) == 0 || errno == EEXIST) && IsPrivateFolder(own)) {
+        return own + "/";
+    }
+    return {};
 }
 
 std::string CInstanceChecker::MakeMMFFilename() {

@@ -1,5 +1,7 @@
 #include "pxmisc/GenericHTTPClient.h"
 
+#include "AsciiCase.h"
+
 #include <QMimeDatabase>
 #include <QMimeType>
 #include <QString>
@@ -141,6 +143,8 @@ bool GenericHTTPClient::Request(const char* url, int method, const char* userAge
     if (!Connect(address.c_str(), userAgent, static_cast<uint16_t>(port), nullptr, nullptr)) {
         return false;
     }
+    // Schemes ignore case; an https server is asked over TLS, whatever port it listens on.
+    m_secure = AsciiEqualNoCase(protocol, "https");
     bool succeeded = false;
     if (RequestOfURI(objectPath.c_str(), method)) {
         uint32_t receivedSize = 0;
@@ -183,6 +187,7 @@ bool GenericHTTPClient::Connect(const char* serverName, const char* userAgent, u
     }
     m_server = serverName;
     m_port = port;
+    m_secure = false;
     m_user = user ? user : "";
     m_password = password ? password : "";
     m_connected = true;
@@ -459,8 +464,8 @@ bool GenericHTTPClient::Perform(const char* objectPath, const std::string* body,
     if (path.empty() || path.front() != '/') {
         path.insert(path.begin(), '/');
     }
-    // The scheme only chose the default port: the request itself is plain HTTP.
-    const std::string url = "http://" + m_server + ":" + std::to_string(m_port) + path;
+    const std::string url =
+        (m_secure ? "https://" : "http://") + m_server + ":" + std::to_string(m_port) + path;
 
     Sink bodySink{&m_receivedBody, BUFFER_SIZE - 1, /*stopWhenFull=*/true};
     Sink headerSink{&m_receivedHeader, BUFFER_SIZE - 1, /*stopWhenFull=*/false};

@@ -5,6 +5,9 @@
 #include <QLocalSocket>
 #include <QPointer>
 #include <QWidget>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -55,20 +58,64 @@ void Serve(QLocalSocket* socket, const QPointer<QWidget>& window) {
     });
 }
 
+// Holds the lock of a published name for as long as its server lives.
+class LockHolder : public QObject {
+public:
+    LockHolder(int fd, QObject* server) : QObject(server), m_fd(fd) {}
+    ~LockHolder() override { ::close(m_fd); }
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+
+private:
+    int m_fd;
+};
+
+// The descriptor of the lock at `lockPath`, now held by this process; -1 with errno set when it
+// cannot be had (EWOULDBLOCK: another process holds it).
+int TakeLock(const std::string& lockPath) {
+    // Close-on-exec: a program started later must not inherit the lock and keep the name taken.
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        return -1;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+QLocalServer* ServerOf(const std::string& socketPath) {
+    QCoreApplication* application = QCoreApplication::instance();
+    return application == nullptr
+               ? nullptr
+               : application->findChild<QLocalServer*>(QString::fromStdString(socketPath),
+                                                       Qt::FindDirectChildrenOnly);
+}
+
 } // namespace
 
-PublishResult Publish(const QString& socketName, QWidget* mainWindow) {
+PublishResult Publish(const std::string& socketPath, const std::string& lockPath,
+                      QWidget* mainWindow) {
     QCoreApplication* application = QCoreApplication::instance();
     if (application == nullptr) {
         return PublishResult::Failed;
     }
+    const int lock = TakeLock(lockPath);
+    if (lock < 0) {
+        return errno == EWOULDBLOCK ? PublishResult::NameTaken : PublishResult::Failed;
+    }
     // Owned by the application object, not by a checker: publishing lasts for the process.
     auto* server = new QLocalServer(application);
-    server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
-    if (!server->listen(socketName)) {
-        const bool taken = server->serverError() == QAbstractSocket::AddressInUseError;
+    server->setObjectName(QString::fromStdString(socketPath));
+    new LockHolder(lock, server);
+    // The lock is ours, so a socket file there belongs to a copy that no longer runs.
+    ::unlink(socketPath.c_str());
+    if (!server->listen(QString::fromStdString(socketPath))) {
         delete server;
-        return taken ? PublishResult::NameTaken : PublishResult::Failed;
+        return PublishResult::Failed;
     }
     const QPointer<QWidget> window(mainWindow);
     // Identifiers are made now, so a later copy gets the same one the window has all along.
@@ -81,6 +128,14 @@ PublishResult Publish(const QString& socketName, QWidget* mainWindow) {
         }
     });
     return PublishResult::Published;
+}
+
+void Withdraw(const std::string& socketPath) {
+    if (QLocalServer* server = ServerOf(socketPath)) {
+        // Closing removes the socket file; the lock goes with the server, after it.
+        server->close();
+        delete server;
+    }
 }
 
 bool PeerIsSameUser(qintptr descriptor) {

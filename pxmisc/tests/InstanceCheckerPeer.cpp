@@ -3,7 +3,8 @@
 //       tracks itself as first copy under <name> (its checker object is destroyed right away),
 //       prints "ready first=<0|1> wid=<id>" and then, for each "state" line on stdin,
 //       "visible=<0|1> minimized=<0|1> active=<0|1>". "unpublished" keeps a hidden window but
-//       publishes none. Ends when stdin closes.
+//       publishes none. On a "withdraw" line it withdraws, prints "withdrawn" and then, as a
+//       copy in its exit, runs no more events. Ends when stdin closes.
 //   second <name>
 //       prints "running=<0|1> wid=<id>" from PreviousInstanceRunning and
 //       ActivatePreviousInstance, then ends.
@@ -52,6 +53,14 @@ int RunFirst(QApplication& application, const char* name, const QByteArray& mode
         while ((end = pending.indexOf('\n')) >= 0) {
             const QByteArray command = pending.left(end).trimmed();
             pending.remove(0, end + 1);
+            if (command == "withdraw") {
+                CInstanceChecker().WithdrawFirstInstance(name);
+                Say("withdrawn");
+                while (read(STDIN_FILENO, buffer, sizeof(buffer)) > 0) {
+                }
+                application.quit();
+                return;
+            }
             if (command == "state") {
                 Say("visible=" + QByteArray::number(window.isVisible() ? 1 : 0) +
                     " minimized=" + QByteArray::number(window.isMinimized() ? 1 : 0) +

@@ -93,6 +93,7 @@ public:
         } while (!state.starts_with(expected) && !state.empty() && !deadline.hasExpired());
         return state;
     }
+    void Write(const char* text) { m_process.write(text); }
     void KillHard() {
         ::kill(static_cast<pid_t>(m_process.processId()), SIGKILL);
         m_process.waitForFinished(lineTimeoutMs);
@@ -102,22 +103,29 @@ private:
     QProcess m_process;
 };
 
-// Where Qt's local sockets put `socketName` in the abstract namespace: a zero byte, then the
-// name's bytes, without a terminator.
-struct AbstractAddress {
+// A local socket address: the socket file at a path, or the same bytes in the abstract
+// namespace (a zero byte, then the name's bytes, without a terminator), where any user may bind.
+struct SocketAddress {
     sockaddr_un address{};
     socklen_t length = 0;
 };
 
-AbstractAddress AbstractAddressOf(const QString& socketName) {
-    const QByteArray name = socketName.toUtf8();
-    AbstractAddress result;
+SocketAddress SocketAddressOf(const std::string& path, bool abstract) {
+    SocketAddress result;
     result.address.sun_family = AF_UNIX;
-    const std::size_t count =
-        std::min(static_cast<std::size_t>(name.size()), sizeof(result.address.sun_path) - 1);
-    std::memcpy(result.address.sun_path + 1, name.constData(), count);
-    result.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + count);
+    const std::size_t offset = abstract ? 1 : 0;
+    const std::size_t count = std::min(path.size(), sizeof(result.address.sun_path) - 1 - offset);
+    std::memcpy(result.address.sun_path + offset, path.data(), count);
+    result.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + count +
+                                           (abstract ? 0 : 1));
     return result;
+}
+
+// Our copies' socket for `name`: the file, and its bytes as an abstract name.
+std::array<SocketAddress, 2> AddressesOf(const std::string& name) {
+    const std::string path =
+        InstanceSocketPath(CInstanceChecker::GetPrivateRuntimeFolder(), name.c_str());
+    return {SocketAddressOf(path, false), SocketAddressOf(path, true)};
 }
 
 // The helpers below run in a forked child of this threaded process, where only
@@ -159,19 +167,29 @@ std::size_t ReadLineInto(int fd, char* buffer, std::size_t size, int waitMs) {
     return count;
 }
 
-// Holds `address` and answers every request with "4242", as a rogue first copy would; reports
-// "ready" once it listens.
-[[noreturn]] void Squat(const AbstractAddress& address, int report) {
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener < 0 ||
-        ::bind(listener, reinterpret_cast<const sockaddr*>(&address.address), address.length) !=
-            0 ||
-        ::listen(listener, 4) != 0) {
-        WriteText(report, "failed\n");
-        _exit(1);
+int ListenAt(const SocketAddress& address) {
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listener >= 0 && (::bind(listener, reinterpret_cast<const sockaddr*>(&address.address),
+                                 address.length) != 0 ||
+                          ::listen(listener, 4) != 0)) {
+        ::close(listener);
+        return -1;
     }
-    WriteText(report, "ready\n");
+    return listener;
+}
+
+// Holds whichever of `addresses` it can get and answers every request with "4242", as a rogue
+// first copy would; reports "ready file=<0|1>" once it listens.
+[[noreturn]] void Squat(const std::array<SocketAddress, 2>& addresses, int report) {
+    const int file = ListenAt(addresses[0]);
+    const int abstract = ListenAt(addresses[1]);
+    WriteText(report, file >= 0 ? "ready file=1\n" : "ready file=0\n");
     for (;;) {
+        pollfd waiting[2] = {{file, POLLIN, 0}, {abstract, POLLIN, 0}};
+        if (::poll(waiting, 2, -1) <= 0) {
+            continue;
+        }
+        const int listener = (waiting[0].revents & POLLIN) != 0 ? file : abstract;
         const int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0) {
             continue;
@@ -187,7 +205,8 @@ std::size_t ReadLineInto(int fd, char* buffer, std::size_t size, int waitMs) {
 
 // Asks whoever serves `address` for activation, bypassing the checker's credential checks, and
 // reports "reply=<line>", or "reply=none" when no line comes.
-[[noreturn]] void Probe(const AbstractAddress& address, int report) {
+[[noreturn]] void Probe(const std::array<SocketAddress, 2>& addresses, int report) {
+    const SocketAddress& address = addresses[0];
     char reply[64];
     std::size_t length = 0;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -216,9 +235,9 @@ bool BecomeUser(uid_t uid) {
 // folder whenever the checkout does.
 class ForkedPeer {
 public:
-    using Body = void (*)(const AbstractAddress& address, int report);
+    using Body = void (*)(const std::array<SocketAddress, 2>& addresses, int report);
 
-    ForkedPeer(uid_t uid, Body body, const AbstractAddress& address) {
+    ForkedPeer(uid_t uid, Body body, const std::array<SocketAddress, 2>& addresses) {
         int ends[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
             return;
@@ -235,7 +254,7 @@ public:
             if (::getppid() != parent) {
                 _exit(0);
             }
-            body(address, ends[1]);
+            body(addresses, ends[1]);
             _exit(0);
         }
         ::close(ends[1]);
@@ -286,24 +305,6 @@ private:
     int m_report = -1;
     std::string m_pending;
 };
-
-// What a raw activation request through Qt's own socket gets from the server of our user's
-// socket for `name`, bypassing the checker's credential checks; "none" when nothing answers.
-// Blocks this thread's events, so the server must be another process.
-std::string RawActivate(const std::string& name) {
-    QLocalSocket socket;
-    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-    socket.connectToServer(InstanceSocketName(name.c_str(), ::getuid()));
-    if (!socket.waitForConnected(2000)) {
-        return "none";
-    }
-    socket.write("activate\n");
-    socket.flush();
-    while (!socket.canReadLine() && socket.waitForReadyRead(3000)) {
-    }
-    const QByteArray reply = socket.readLine().trimmed();
-    return reply.isEmpty() ? "none" : reply.toStdString();
-}
 
 QStringList Args(std::initializer_list<QString> parts) {
     return QStringList(parts);
@@ -404,23 +405,42 @@ TEST(InstanceCheckerTest, CopiesStartingTogetherElectOneFirst) {
     EXPECT_EQ(firsts, 1);
 }
 
-TEST(InstanceCheckerTest, AnotherUserCannotPoseAsTheFirstCopy) {
-    if (getuid() != 0) {
-        GTEST_SKIP() << "only root can run a copy as another user";
+// Each row a way a later start used to miss the running copy: it must find it and raise it.
+TEST(InstanceCheckerTest, ALaterStartRaisesTheRunningCopyWhateverHappenedBefore) {
+    struct Row {
+        const char* what;
+        bool needsRoot;
+    };
+    const std::array rows{
+        // Another user holds whatever of our name it can reach before our first copy starts.
+        Row{"another user squats the name", true},
+        // The first copy withdraws, as at the start of its exit, and then answers nothing.
+        Row{"the first copy is ending", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.needsRoot && getuid() != 0) {
+            continue; // only root can run a copy as another user
+        }
+        const std::string name = UniqueName("raise");
+        std::unique_ptr<ForkedPeer> squatter;
+        std::unique_ptr<Peer> ending;
+        if (row.needsRoot) {
+            squatter = std::make_unique<ForkedPeer>(nobodyUid, &Squat, AddressesOf(name));
+            EXPECT_EQ(squatter->ReadLine(), "ready file=0");
+        } else {
+            ending = std::make_unique<Peer>(Args({"first", Q(name), "hidden"}));
+            ASSERT_EQ(Field(ending->ReadLine(), "first"), "1");
+            ending->Write("withdraw\n");
+            ASSERT_EQ(ending->ReadLine(), "withdrawn");
+        }
+        Peer first(Args({"first", Q(name), "minimized"}));
+        const std::string ready = first.ReadLine();
+        ASSERT_EQ(Field(ready, "first"), "1") << ready;
+        Peer second(Args({"second", Q(name)}));
+        EXPECT_EQ(second.ReadLine(), "running=1 wid=" + Field(ready, "wid"));
+        EXPECT_EQ(first.StateBecomes("visible=1 minimized=0"), "visible=1 minimized=0 active=1");
     }
-    const std::string name = UniqueName("squat");
-    ForkedPeer squatter(nobodyUid, &Squat,
-                        AbstractAddressOf(InstanceSocketName(name.c_str(), getuid())));
-    ASSERT_EQ(squatter.ReadLine(), "ready");
-    // The squatter really holds the name our checker uses: a raw request reaches it.
-    ASSERT_EQ(RawActivate(name), "4242");
-
-    CInstanceChecker checker;
-    EXPECT_FALSE(checker.PreviousInstanceRunning(name.c_str()));
-    EXPECT_EQ(checker.ActivatePreviousInstance(), WId{0});
-    EXPECT_TRUE(checker.TrackFirstInstanceRunning(name.c_str()));
-    Peer second(Args({"second", Q(name)}));
-    EXPECT_EQ(second.ReadLine(), "running=0 wid=0");
 }
 
 TEST(InstanceCheckerTest, AnotherUserCannotDriveOurWindow) {
@@ -431,7 +451,7 @@ TEST(InstanceCheckerTest, AnotherUserCannotDriveOurWindow) {
     QWidget window;
     CInstanceChecker checker;
     ASSERT_TRUE(checker.TrackFirstInstanceRunning(name.c_str(), &window));
-    const AbstractAddress ours = AbstractAddressOf(InstanceSocketName(name.c_str(), getuid()));
+    const std::array<SocketAddress, 2> ours = AddressesOf(name);
 
     ForkedPeer foreign(nobodyUid, &Probe, ours);
     EXPECT_EQ(foreign.ReadLine(), "reply=none");

@@ -13,18 +13,20 @@ class QWidget;
 // Tells a program at start-up whether another copy of it runs for the same user, brings that
 // copy's main window to the front, or publishes this copy's main window for later copies.
 //
-// The first copy serves the name on a local socket in the abstract namespace: the kernel drops
-// it the moment the process ends, however it ends, so a crashed copy never blocks a new start.
-// The socket's name carries the user's id, and both ends check the other's credentials, so
-// another user can neither pose as our first copy nor drive our window.
+// The first copy serves the name on a local socket in the user's private runtime folder (see
+// GetPrivateRuntimeFolder), so another user can neither take the name nor pose as our first
+// copy, and both ends check the other's credentials besides. While it serves, the first copy
+// holds a lock on a file beside the socket; the kernel lets go of it however the process ends,
+// so the socket file a killed copy leaves behind never blocks a new start.
 //
 // Calling order: PreviousInstanceRunning(name); when true, ActivatePreviousInstance(); when
-// false, TrackFirstInstanceRunning(name, mainWindow) once the main window exists.
+// false, TrackFirstInstanceRunning(name, mainWindow) once the main window exists; at the exit,
+// WithdrawFirstInstance(name) first.
 class PXMISC_EXPORT CInstanceChecker {
 public:
     CInstanceChecker();
     // Drops the connection PreviousInstanceRunning opened. What TrackFirstInstanceRunning
-    // published stays served for the rest of the process.
+    // published stays served until it is withdrawn or the process ends.
     virtual ~CInstanceChecker();
     CInstanceChecker(const CInstanceChecker&) = delete;
     CInstanceChecker& operator=(const CInstanceChecker&) = delete;
@@ -33,13 +35,22 @@ public:
     // ActivatePreviousInstance, replacing any earlier one.
     bool PreviousInstanceRunning(const char* name);
     // True when this copy is the first one. Publishes `mainWindow` (which may be null when the
-    // copy has no window yet) for the rest of the process; needs a running Qt application whose
-    // event loop answers later copies. False when another copy of this user serves the name.
+    // copy has no window yet) until WithdrawFirstInstance or the end of the process; needs a
+    // running Qt application whose event loop answers later copies. False when another copy of
+    // this user serves or holds the name.
     bool TrackFirstInstanceRunning(const char* name, QWidget* mainWindow = nullptr);
+    // Stops serving `name` at once and lets go of it: a copy started from now on finds none and
+    // may publish itself. Meant as the first step of the exit, since a copy that no longer runs
+    // its event loop cannot answer.
+    void WithdrawFirstInstance(const char* name);
     // Asks the copy found by PreviousInstanceRunning to restore and raise its main window and
     // returns that window's identifier; 0 when there is no such copy or it published no window.
     // The connection is closed afterwards either way.
     WId ActivatePreviousInstance();
+    // A folder of this user that no other user can enter (ending with "/"): $XDG_RUNTIME_DIR
+    // when it is a folder of ours with mode 700, else "/tmp/pxmisc-<uid>/", made if missing;
+    // "" when that is not a folder of ours closed to others either.
+    static std::string GetPrivateRuntimeFolder();
     // "CInstanceChecker_MMF_" followed by the application's name.
     static std::string MakeMMFFilename();
 

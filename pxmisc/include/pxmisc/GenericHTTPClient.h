@@ -54,8 +54,9 @@ public:
     static RequestMethod GetMethod(int method);
     static TypePostArgument GetPostArgumentType(int type);
 
-    // Parses, connects, sends, reads the response and closes. True when a response with at
-    // least one body byte came back, whatever its HTTP status.
+    // Parses, connects, sends, reads the response and closes; an "https" URL (in any case) is
+    // asked over TLS. True when a response with at least one body byte came back, whatever its
+    // HTTP status.
     bool Request(const char* url, int method, const char* userAgent);
 
     // Bounds the requests sent from now on, so a server that accepts and then stalls cannot
@@ -135,6 +136,9 @@ private:
     bool m_connected = false;
     std::string m_server;
     uint16_t m_port = 0;
+    // Whether the request goes over TLS: Request sets it from the URL's scheme; a connection
+    // made with Connect alone is plain HTTP.
+    bool m_secure = false;
     std::string m_user;
     std::string m_password;
     bool m_requestOpen = false;
