@@ -223,6 +223,10 @@ std::pair<int32_t, int32_t> WaveModel::SelectionMs() const {
             static_cast<int32_t>(static_cast<long double>(upper) * 1000.0L)};
 }
 
+int32_t WaveModel::FrameToMs(int32_t frame) const {
+    return m_sampleRate == 0 ? 0 : ClampToInt32(std::llround(frame * 1000.0 / m_sampleRate));
+}
+
 int32_t WaveModel::DurationMs() const {
     return m_sampleRate == 0 ? 0 : ClampToInt32(std::int64_t{m_totalFrames} * 1000 / m_sampleRate);
 }

@@ -71,6 +71,8 @@ public:
     // (start, end) in ms as a cut takes them: the exact times when set, else the selection in
     // seconds times 1000, truncated, the products taken in extended precision.
     std::pair<int32_t, int32_t> SelectionMs() const;
+    // A frame's time in ms, rounded.
+    int32_t FrameToMs(int32_t frame) const;
     // The audio's length in ms, truncated.
     int32_t DurationMs() const;
     // Milliseconds of one column at the current zoom, rounded, at least 1.
