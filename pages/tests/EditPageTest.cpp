@@ -123,6 +123,45 @@ TEST_F(EditPageTest, APersonMakesARingtoneThatMatchesTheCommandLinesByteForByte)
     EXPECT_TRUE(fs::exists(song));
 }
 
+TEST_F(EditPageTest, TypedTimesMakeTheRingtoneOfTheCommandLineWithAndWithoutSnapping) {
+    const std::string song = MakeSong("song.wav", 40);
+    OpenWith(song);
+    const auto type = [this](const char* field, const char* text) {
+        QLineEdit* edit = Find<QLineEdit>(field);
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+    };
+    for (const bool snap : {false, true}) {
+        SCOPED_TRACE(snap ? "snapped" : "exact");
+        Find<QCheckBox>("snap")->setChecked(snap);
+        type("selectionStart", "12.345");
+        type("selectionEnd", "0:31.5");
+        if (!snap) {
+            EXPECT_EQ(Find<QLineEdit>("selectionStart")->text(), "0:12.345");
+            EXPECT_EQ(Find<QLineEdit>("selectionLength")->text(), "0:19.155");
+        }
+        const orvanta::RingtoneSettings settings = Edit()->GatherSettings();
+        EXPECT_EQ(std::pair(settings.startMs, settings.endMs), std::pair(12345, 31500));
+        const auto shown = Edit()->ShownSelectionMs();
+        EXPECT_LE(std::abs(shown.first - 12345), snap ? 5 : 0);
+        EXPECT_LE(std::abs(shown.second - 31500), snap ? 5 : 0);
+        Next();
+        ASSERT_EQ(Current(), 2);
+        orvanta::test::TempDir peer;
+        fs::copy_file(song, peer.Path("song.wav"));
+        ASSERT_EQ(RunShell(std::string(ORVANTA_CLI_PATH) + " make '" + peer.Path("song.wav") +
+                           "' --start 12345 --end 31500" + (snap ? " --snap" : "") +
+                           " > /dev/null"),
+                  0);
+        EXPECT_EQ(ReadBytes(dir.Path("song_ringtone.mp3")),
+                  ReadBytes(peer.Path("song_ringtone.mp3")));
+        Previous();
+        ASSERT_EQ(Current(), 1);
+    }
+}
+
 TEST_F(EditPageTest, AFailedOrCancelledNextStaysWithAWorkingPreview) {
     const std::string song = MakeSong("song.wav", 6);
     OpenWith(song);
