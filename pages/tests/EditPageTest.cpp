@@ -13,6 +13,7 @@
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace {
 
@@ -160,6 +161,44 @@ TEST_F(EditPageTest, TypedTimesMakeTheRingtoneOfTheCommandLineWithAndWithoutSnap
         Previous();
         ASSERT_EQ(Current(), 1);
     }
+}
+
+// Counts the player's events by name while it lives.
+class EventCounter : public IObserver {
+public:
+    EventCounter(orvanta::MediaPlayer& player, std::initializer_list<const char*> names)
+        : m_player(player) {
+        for (const char* name : names) {
+            m_player.AddObserver(this, name, 0);
+        }
+    }
+    ~EventCounter() override { m_player.RemoveObserver(this); }
+    void Update(ISubject*, std::string event, uint32_t, uint32_t, uint32_t) override {
+        ++counts[event];
+    }
+    std::map<std::string, int> counts;
+
+private:
+    orvanta::MediaPlayer& m_player;
+};
+
+TEST_F(EditPageTest, ALoopPlaysEachPassWithItsFadesUntilStop) {
+    OpenWith(MakeSong("song.wav", 10));
+    Edit()->OnSelectionTyped(1000, 4200); // 1 s fades
+    Find<QCheckBox>("loop")->setChecked(true);
+    Find<QCheckBox>("fadeIn")->setChecked(false); // a loop plays the file's fades regardless
+    EventCounter events(Edit()->Player(), {"Playing", "FadingIn", "FadingOut", "Stopped"});
+    Edit()->OnPlayButton();
+    QTRY_VERIFY_WITH_TIMEOUT(events.counts["FadingOut"] == 3, 30000);
+    EXPECT_EQ(events.counts["Playing"], 3);
+    EXPECT_EQ(events.counts["FadingIn"], 3);
+    EXPECT_TRUE(Edit()->IsPlaying());
+
+    Edit()->OnPlayButton();
+    EXPECT_FALSE(Edit()->IsPlaying());
+    EXPECT_EQ(Edit()->Player().GetState(), "Stopped");
+    QTest::qWait(500);
+    EXPECT_EQ(events.counts["Playing"], 3) << "no pass after Stop";
 }
 
 TEST_F(EditPageTest, AFailedOrCancelledNextStaysWithAWorkingPreview) {
