@@ -49,6 +49,8 @@ constexpr int kControlGap = 6;
 constexpr int kDefaultSelectionEndMs = 20000;
 constexpr int kSelectionFieldsHeight = 34;
 constexpr int kOptionsRowTop = 374;
+constexpr int kHintGap = 4;
+constexpr int kHintHeight = 18;
 constexpr const char* kSnapSetting = "Settings/SnapToZeroCrossings";
 constexpr int kDefaultAmplifyIndex = 5;
 
@@ -526,6 +528,9 @@ void EditPage::ArrangeSelectionControls() {
     const int editorTop = kDescriptionRect.bottom() + 1 + kEditorGap;
     m_selectionFields->setGeometry(kDescriptionRect.x(), editorTop - kSelectionFieldsHeight - 2,
                                    kDescriptionRect.width(), kSelectionFieldsHeight);
+    m_selectionFields->HintLabel()->setGeometry(
+        kDescriptionRect.x(), editorTop + kEditorHeight + kScrollBarHeight + kHintGap,
+        kDescriptionRect.width(), kHintHeight);
     Place(m_loop, {kPlayRect.x(), kOptionsRowTop, kFadeInRect.width(), kFadeInRect.height()});
     Place(m_snap, {m_loop->geometry().right() + kControlGap * 3, kOptionsRowTop,
                    kFadeInRect.width(), kFadeInRect.height()});

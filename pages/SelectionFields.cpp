@@ -126,9 +126,8 @@ SelectionFields::SelectionFields(QWidget* parent) : QWidget(parent) {
         connect(m_fields[i], &QLineEdit::editingFinished, this,
                 [this, field] { OnConfirmed(field); });
     }
-    m_hint = new QLabel(this);
+    m_hint = new QLabel(parent != nullptr ? parent : this);
     m_hint->setObjectName("selectionHint");
-    m_hint->setWordWrap(true);
     m_hint->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_hint->setForegroundRole(QPalette::PlaceholderText);
 }
@@ -156,7 +155,6 @@ void SelectionFields::Arrange() {
         m_fields[i]->setGeometry(x, top, kFieldWidth, kRowHeight);
         x += kFieldWidth + kGroupGap;
     }
-    m_hint->setGeometry(x, 0, std::max(width() - x, 0), std::max(height(), kRowHeight));
 }
 
 void SelectionFields::SetSongLength(int32_t ms) {

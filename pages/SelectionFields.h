@@ -16,7 +16,8 @@ std::string FormatSelectionTime(std::int64_t ms, bool withHours);
 // decimals, nothing negative. nullopt for anything else.
 std::optional<int32_t> ParseSelectionTime(std::string_view text);
 
-// The selection's Start, End and Length as time fields, with a quiet hint on the length. A typed
+// The selection's Start, End and Length as time fields, with a quiet hint on the length (a label
+// of the parent's). A typed
 // value counts when it is confirmed (Enter or leaving the field): a valid one is announced by
 // selectionTyped, exact to the millisecond; a refused one marks its field, which keeps its old
 // value, and the hint says why.
@@ -39,6 +40,8 @@ public:
     void ShowSelection(int32_t startMs, int32_t endMs,
                        std::optional<std::pair<int32_t, int32_t>> basis = std::nullopt);
     QString Hint() const;
+    // The hint is a child of the fields' parent, which places it where there is room for a line.
+    QLabel* HintLabel() const { return m_hint; }
 
 signals:
     void selectionTyped(int32_t startMs, int32_t endMs);
