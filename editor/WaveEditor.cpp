@@ -8,7 +8,6 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <climits>
-#include <cmath>
 
 namespace {
 

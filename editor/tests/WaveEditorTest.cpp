@@ -296,7 +296,12 @@ TEST_F(WaveEditorView, KeysMoveTheSelectionAndTheView) {
         QTest::keyClick(m_editor.get(), static_cast<Qt::Key>(key), Qt::ControlModifier);
         QTest::keyClick(m_editor.get(), static_cast<Qt::Key>(key));
     }
+    const QPointF at(100, 100);
+    QWheelEvent wheel(at, at, QPoint(), QPoint(0, -120), Qt::NoButton, Qt::ControlModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(m_editor.get(), &wheel);
     EXPECT_EQ(plays, 0) << "no song: keys do nothing";
+    EXPECT_EQ(m_editor->Model().Zoom(), WaveModel::kFinestZoom) << "nor the wheel";
 }
 
 TEST_F(WaveEditorView, TheWheelAndDragsBeyondTheEdgesScrollTheView) {

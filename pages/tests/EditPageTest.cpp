@@ -173,10 +173,12 @@ public:
         }
     }
     ~EventCounter() override { m_player.RemoveObserver(this); }
-    void Update(ISubject*, std::string event, uint32_t, uint32_t, uint32_t) override {
+    void Update(ISubject*, std::string event, uint32_t, uint32_t arg1, uint32_t) override {
         ++counts[event];
+        lastArg1[event] = arg1;
     }
     std::map<std::string, int> counts;
+    std::map<std::string, uint32_t> lastArg1;
 
 private:
     orvanta::MediaPlayer& m_player;
@@ -199,6 +201,20 @@ TEST_F(EditPageTest, ALoopPlaysEachPassWithItsFadesUntilStop) {
     EXPECT_EQ(Edit()->Player().GetState(), "Stopped");
     QTest::qWait(500);
     EXPECT_EQ(events.counts["Playing"], 3) << "no pass after Stop";
+}
+
+TEST_F(EditPageTest, AnEditDuringThePreviewPlaysTheNewSelectionAtOnce) {
+    OpenWith(MakeSong("song.wav", 10));
+    Edit()->OnSelectionTyped(1000, 6000);
+    EventCounter events(Edit()->Player(), {"Playing", "PositionsChanged"});
+    Edit()->OnPlayButton();
+    QTest::qWait(300);
+    Edit()->OnSelectionTyped(2500, 6000);
+    EXPECT_TRUE(Edit()->IsPlaying());
+    EXPECT_EQ(events.counts["Playing"], 2);
+    EXPECT_EQ(events.lastArg1["PositionsChanged"], 2500u);
+    Edit()->OnPlayButton();
+    EXPECT_FALSE(Edit()->IsPlaying());
 }
 
 TEST_F(EditPageTest, AFailedOrCancelledNextStaysWithAWorkingPreview) {
