@@ -100,6 +100,7 @@ EditPage::EditPage(QWidget* parent) : WizardPage(parent) {
 }
 
 EditPage::~EditPage() {
+    m_looping = false; // the last "Stopped" must not queue another pass
     m_player.ReleaseGraph();
 }
 
