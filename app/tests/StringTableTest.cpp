@@ -61,6 +61,19 @@ const std::vector<std::string> kIdentifiers = {
     "idd_saving_description",
     "idd_new_ringtone",
     "idc_open_folder",
+    "idd_selection_start",
+    "idd_selection_end",
+    "idd_selection_length",
+    "idd_selection_time_format",
+    "idd_selection_not_a_time",
+    "idd_selection_order",
+    "idd_selection_empty",
+    "idd_selection_long",
+    "idd_selection_short",
+    "idd_snap_zero_crossings",
+    "idd_loop",
+    "idc_zoom_selection",
+    "idd_wave_keys",
 };
 
 const std::vector<std::string> kShippedLanguages = {"de", "en", "fr"};
