@@ -191,6 +191,7 @@ void SelectionFields::ShowLengthHint() {
     m_hint->setText(length > kLongSelectionMs    ? QText("idd_selection_long")
                     : length < kShortSelectionMs ? QText("idd_selection_short")
                                                  : QString());
+    m_hint->setToolTip(m_hint->text());
 }
 
 // Out of the song a time is clamped to it; what would leave no selection is refused.
@@ -228,4 +229,5 @@ void SelectionFields::Refuse(Field field, const char* reasonId) {
     m_fields[field]->setToolTip(QText(reasonId) + QStringLiteral(": ") + typed);
     m_hint->setStyleSheet(QStringLiteral("color: #c00000;"));
     m_hint->setText(QText(reasonId));
+    m_hint->setToolTip(m_hint->text());
 }
