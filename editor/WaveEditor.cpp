@@ -354,8 +354,22 @@ void WaveEditor::NudgeSelection(int key, Qt::KeyboardModifiers modifiers) {
         return;
     }
     m_model.SetExactSelection(start, end);
+    const bool followStart = (modifiers & Qt::ShiftModifier) ||
+                             (!(modifiers & Qt::ControlModifier) && key == Qt::Key_Left);
+    KeepInView(followStart ? std::min(m_model.SelectionStart(), m_model.SelectionEnd())
+                           : std::max(m_model.SelectionStart(), m_model.SelectionEnd()));
     update();
     emit selectionEdited(true);
+}
+
+// Centres the view on `frame` when it lies outside it, so a key's edit is always seen.
+void WaveEditor::KeepInView(int32_t frame) {
+    const std::int64_t column = frame / m_model.Zoom();
+    if (column >= m_model.Scroll() && column < std::int64_t{m_model.Scroll()} + width()) {
+        return;
+    }
+    ScrollViewTo(column - width() / 2);
+    emit viewChanged();
 }
 
 void WaveEditor::ScrollViewTo(std::int64_t column) {

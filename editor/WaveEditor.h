@@ -122,6 +122,7 @@ private:
     bool HandleNudgeKey(const QKeyEvent& event);
     void NudgeSelection(int key, Qt::KeyboardModifiers modifiers);
     void ScrollViewTo(std::int64_t column);
+    void KeepInView(int32_t frame);
     void AutoScrollStep();
     void DragTo(int x);
 
