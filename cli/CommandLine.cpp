@@ -27,13 +27,15 @@ const std::vector<CommandSpec>& Commands() {
          "WORK.wav RING.wav START_MS END_MS",
          4,
          {{"fade", "MS"}, {"amplify", "PERCENT"}},
-         {},
+         {"snap"},
          "Cuts START_MS..END_MS out of a working WAV into a ringtone WAV, with linear fades at\n"
          "both ends and a gain. The selection is clamped to the audio; it must last at least\n"
          "1000 ms.\n"
          "  --fade MS          fade length at each end (default: from the selection's length:\n"
          "                     none up to 3 s, 1 s up to 5 s, 2 s up to 10 s, 2.5 s beyond)\n"
-         "  --amplify PERCENT  gain, 50 to 150 (default 100); samples saturate at full scale\n"},
+         "  --amplify PERCENT  gain, 50 to 150 (default 100); samples saturate at full scale\n"
+         "  --snap             move each end to the quietest zero crossing within 5 ms\n"
+         "                     (16-bit audio; an end with no crossing nearby stays)\n"},
         {"encode",
          "RING.wav OUT.mp3",
          2,
@@ -48,7 +50,7 @@ const std::vector<CommandSpec>& Commands() {
          "SOURCE",
          1,
          {{"start", "MS"}, {"end", "MS"}, {"amplify", "PERCENT"}, {"quality", "Q"}},
-         {"stereo", "no-clobber"},
+         {"stereo", "no-clobber", "snap"},
          "Makes SOURCE's ringtone in one go, as the wizard does: decode, peak file, cut with\n"
          "fades, encode. Writes NAME_ringtone.mp3 beside the source and prints its path; the\n"
          "temporary files live in a private folder that is removed afterwards.\n"
@@ -59,7 +61,8 @@ const std::vector<CommandSpec>& Commands() {
          "  --stereo           keep stereo (default: mono)\n"
          "  --quality Q        high = 44100 Hz (default), medium = 22050 Hz, low = 11025 Hz\n"
          "  --no-clobber       fail (status 1) when NAME_ringtone.mp3 exists, leaving it\n"
-         "                     alone (default: replace it)\n"},
+         "                     alone (default: replace it)\n"
+         "  --snap             move each end to the quietest zero crossing within 5 ms\n"},
         {"play",
          "WORK.wav",
          1,

@@ -129,6 +129,16 @@ Outcome Peaks(const CommandLine& line, const std::string& lastError) {
     return Judge(ok, cancelled, line.arguments[0], lastError);
 }
 
+// The cut as given, or with its ends on zero crossings.
+bool CutSelection(bool snap, const std::string& wavPath, const std::string& ringtonePath,
+                  int startMs, int endMs, int fadeMs, float amplify, int& cancelled) {
+    WavProcessor processor;
+    return snap ? processor.CutRingtoneSnapped(wavPath, ringtonePath, startMs, endMs, fadeMs,
+                                               amplify, cancelled)
+                : processor.CutRingtone(wavPath, ringtonePath, startMs, endMs, fadeMs, amplify,
+                                        cancelled);
+}
+
 Outcome Cut(const CommandLine& line, const std::string& lastError) {
     const std::optional<int> startMs = ParseWholeNumber(line.arguments[2]);
     const std::optional<int> endMs = ParseWholeNumber(line.arguments[3]);
@@ -146,8 +156,8 @@ Outcome Cut(const CommandLine& line, const std::string& lastError) {
         return UsageError(*line.command, "--fade takes milliseconds, --amplify 50 to 150");
     }
     int cancelled = 0;
-    const bool ok = WavProcessor().CutRingtone(line.arguments[0], line.arguments[1], *startMs,
-                                               *endMs, *fadeMs, *amplify, cancelled);
+    const bool ok = CutSelection(line.Has("snap"), line.arguments[0], line.arguments[1], *startMs,
+                                 *endMs, *fadeMs, *amplify, cancelled);
     return Judge(ok, cancelled, line.arguments[0], lastError);
 }
 
@@ -245,9 +255,10 @@ Outcome MakeRingtone(const CommandLine& line, const MakeChoices& choices,
     }
     if (Outcome o = RunStep(
             [&](int& cancelled) {
-                return WavProcessor().CutRingtone(
-                    files.workingWavPath, files.ringtoneWavPath, choices.startMs, endMs,
-                    FadeLengthForSelection(endMs - choices.startMs), choices.amplify, cancelled);
+                return CutSelection(line.Has("snap"), files.workingWavPath, files.ringtoneWavPath,
+                                    choices.startMs, endMs,
+                                    FadeLengthForSelection(endMs - choices.startMs),
+                                    choices.amplify, cancelled);
             },
             source, lastError);
         o != Outcome::Done) {

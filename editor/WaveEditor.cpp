@@ -2,8 +2,10 @@
 
 #include "pxmisc/CMiscFunc.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <algorithm>
 #include <climits>
 
@@ -15,6 +17,17 @@ constexpr int kCursorTop = WaveEditor::kTopStripHeight + WaveEditor::kRulerHeigh
 constexpr int kCursorWidth = 2;
 // The level guides mark 30 % of full scale above and below each lane's centre.
 constexpr double kGuideLevel = 0.15;
+// How often a drag held beyond the view's edge scrolls it, and how far one wheel notch scrolls
+// (a tenth of the view).
+constexpr int kAutoScrollIntervalMs = 40;
+constexpr int kWheelNotch = 120;
+constexpr int kWheelScrollDivisor = 10;
+// The coarse step of the arrow keys.
+constexpr int32_t kCoarseStepMs = 1000;
+
+int32_t SecondsToMs(float seconds) {
+    return static_cast<int32_t>(static_cast<long double>(seconds) * 1000.0L);
+}
 
 // Inverts `area` of what the painter has drawn so far.
 void Invert(QPainter& painter, const QRect& area) {
@@ -36,6 +49,9 @@ WaveEditor::WaveEditor(QWidget* parent) : QWidget(parent) {
     setAccessibleDescription(QStringLiteral("Waveform with the selected period"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    m_autoScroll.setInterval(kAutoScrollIntervalMs);
+    connect(&m_autoScroll, &QTimer::timeout, this, &WaveEditor::AutoScrollStep);
 }
 
 int WaveEditor::Load(const std::string& wavPath, const std::string& peakPath) {
@@ -63,6 +79,11 @@ void WaveEditor::ZoomToFit() {
     Invalidate();
 }
 
+void WaveEditor::ZoomToSelection() {
+    m_model.ZoomToSelection(width());
+    Invalidate();
+}
+
 void WaveEditor::SetScroll(int position) {
     m_model.SetScroll(position);
     m_pictureValid = false;
@@ -76,6 +97,24 @@ std::pair<int, int> WaveEditor::GetScrollRange() const {
 void WaveEditor::SetSelection(int32_t startMs, int32_t endMs) {
     m_model.SetSelection(startMs, endMs);
     update();
+}
+
+void WaveEditor::SetExactSelection(int32_t startMs, int32_t endMs,
+                                   std::optional<std::pair<int32_t, int32_t>> frames) {
+    m_model.SetExactSelection(startMs, endMs, frames);
+    update();
+}
+
+std::pair<int32_t, int32_t> WaveEditor::LiveSelectionMs() const {
+    if (m_drag != Drag::Band || !m_bandMoved) {
+        return m_model.SelectionMs();
+    }
+    return {SecondsToMs(m_model.FrameToSeconds(m_model.ColumnToFrame(m_pendingLeft))),
+            SecondsToMs(m_model.FrameToSeconds(m_model.ColumnToFrame(m_pendingRight)))};
+}
+
+int WaveEditor::AutoScrollColumns(int outside) {
+    return outside <= 0 ? 0 : 1 + outside / 4;
 }
 
 void WaveEditor::SetPlayCursor(int32_t ms) {
@@ -229,6 +268,175 @@ void WaveEditor::paintEvent(QPaintEvent*) {
     if (m_cursorX >= 0) {
         Invert(painter, QRect(m_cursorX, kCursorTop, kCursorWidth, height() - kCursorTop));
     }
+    if (hasFocus()) {
+        painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+void WaveEditor::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void WaveEditor::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
+}
+
+void WaveEditor::keyPressEvent(QKeyEvent* event) {
+    if (m_model.TotalFrames() == 0 || m_drag != Drag::None) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        emit playRequested();
+    } else if (event->key() == Qt::Key_Home || event->key() == Qt::Key_End) {
+        ScrollViewTo(event->key() == Qt::Key_Home ? 0 : GetScrollRange().second);
+        emit viewChanged();
+    } else if (!HandleZoomKey(*event) && !HandleNudgeKey(*event)) {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+// Ctrl with plus (or =, its unshifted key), minus, 0 and E: in, out, fit, to the selection.
+bool WaveEditor::HandleZoomKey(const QKeyEvent& event) {
+    if (!(event.modifiers() & Qt::ControlModifier)) {
+        return false;
+    }
+    switch (event.key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        ZoomIn();
+        break;
+    case Qt::Key_Minus:
+        ZoomOut();
+        break;
+    case Qt::Key_0:
+        ZoomToFit();
+        break;
+    case Qt::Key_E:
+        ZoomToSelection();
+        break;
+    default:
+        return false;
+    }
+    emit viewChanged();
+    return true;
+}
+
+bool WaveEditor::HandleNudgeKey(const QKeyEvent& event) {
+    if ((event.key() != Qt::Key_Left && event.key() != Qt::Key_Right) ||
+        m_model.SelectionEnd() < 0) {
+        return false;
+    }
+    NudgeSelection(event.key(), event.modifiers());
+    return true;
+}
+
+// Shift moves the start edge, Ctrl the end edge, neither the whole band; Alt makes the step one
+// second instead of one column. An edge never passes the other, nor the band the song's ends.
+void WaveEditor::NudgeSelection(int key, Qt::KeyboardModifiers modifiers) {
+    const int32_t duration = m_model.DurationMs();
+    auto [start, end] = m_model.SelectionMs();
+    const int32_t size = (modifiers & Qt::AltModifier) ? kCoarseStepMs : m_model.ColumnMs();
+    const int32_t step = key == Qt::Key_Left ? -size : size;
+    if (modifiers & Qt::ShiftModifier) {
+        start = std::max(0, std::min(start + step, end - 1));
+    } else if (modifiers & Qt::ControlModifier) {
+        end = std::min(duration, std::max(end + step, start + 1));
+    } else {
+        const int32_t shift = std::max(-start, std::min(step, duration - end));
+        start += shift;
+        end += shift;
+    }
+    if (start >= end) {
+        return;
+    }
+    m_model.SetExactSelection(start, end);
+    const bool followStart = (modifiers & Qt::ShiftModifier) ||
+                             (!(modifiers & Qt::ControlModifier) && key == Qt::Key_Left);
+    KeepInView(followStart ? std::min(m_model.SelectionStart(), m_model.SelectionEnd())
+                           : std::max(m_model.SelectionStart(), m_model.SelectionEnd()));
+    update();
+    emit selectionEdited(true);
+}
+
+// Centres the view on `frame` when it lies outside it, so a key's edit is always seen.
+void WaveEditor::KeepInView(int32_t frame) {
+    const std::int64_t column = frame / m_model.Zoom();
+    if (column >= m_model.Scroll() && column < std::int64_t{m_model.Scroll()} + width()) {
+        return;
+    }
+    ScrollViewTo(column - width() / 2);
+    emit viewChanged();
+}
+
+void WaveEditor::ScrollViewTo(std::int64_t column) {
+    const auto [low, high] = GetScrollRange();
+    m_model.SetScroll(static_cast<int32_t>(std::clamp<std::int64_t>(column, low, high)));
+    Invalidate();
+}
+
+// Wheel up scrolls towards the song's start; with Ctrl it zooms in about the pointer.
+void WaveEditor::wheelEvent(QWheelEvent* event) {
+    const QPoint delta = event->angleDelta();
+    const int amount = delta.y() != 0 ? delta.y() : delta.x();
+    if (amount == 0 || m_model.TotalFrames() == 0) {
+        event->ignore();
+        return;
+    }
+    if (event->modifiers() & Qt::ControlModifier) {
+        m_model.ZoomAbout(amount > 0, event->position().toPoint().x(), width());
+        Invalidate();
+    } else {
+        const int notches =
+            amount / kWheelNotch != 0 ? amount / kWheelNotch : (amount > 0 ? 1 : -1);
+        ScrollViewTo(std::int64_t{m_model.Scroll()} -
+                     std::int64_t{notches} * std::max(width() / kWheelScrollDivisor, 1));
+    }
+    event->accept();
+    emit viewChanged();
+}
+
+void WaveEditor::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || m_model.TotalFrames() == 0) {
+        QWidget::mouseDoubleClickEvent(event);
+        return;
+    }
+    // The second press still counts as a press, as it would without this handler.
+    mousePressEvent(event);
+    const int32_t frame = m_model.ColumnToFrame(event->position().toPoint().x());
+    emit playFromRequested(SecondsToMs(m_model.FrameToSeconds(frame)));
+}
+
+// While a drag holds the pointer beyond the view's left or right edge, the view scrolls that way
+// and the dragged edge or band follows to the view's border.
+void WaveEditor::AutoScrollStep() {
+    const int outside = m_dragX < 0 ? -m_dragX : m_dragX - width();
+    if ((m_drag != Drag::Edge && m_drag != Drag::Band) || outside <= 0) {
+        m_autoScroll.stop();
+        return;
+    }
+    const int32_t before = m_model.Scroll();
+    const int direction = m_dragX < 0 ? -1 : 1;
+    ScrollViewTo(std::int64_t{before} + direction * AutoScrollColumns(outside));
+    if (m_model.Scroll() == before) {
+        return;
+    }
+    if (m_drag == Drag::Band) {
+        m_bandMoved = true;
+    }
+    DragTo(std::clamp(m_dragX, 0, width()));
+    emit viewChanged();
+}
+
+void WaveEditor::DragTo(int x) {
+    if (m_drag == Drag::Band) {
+        MoveBand(x);
+    } else if (m_drag == Drag::Edge) {
+        DragEdge(x);
+    }
 }
 
 // Drags follow the pointer even when it leaves the window; the marker only inside it.
@@ -258,6 +466,11 @@ void WaveEditor::mouseMoveEvent(QMouseEvent* event) {
         }
         break;
     }
+    m_dragX = point.x();
+    if (m_drag != Drag::None && (m_dragX < 0 || m_dragX > width())) {
+        AutoScrollStep();
+        m_autoScroll.start();
+    }
 }
 
 // The end edge wins when the pointer is near both.
@@ -278,7 +491,7 @@ void WaveEditor::UpdateHover(const QPoint& point) {
 // The band keeps to column 0 on the left and to the nearer of the view's right edge and the end
 // of the audio on the right.
 void WaveEditor::MoveBand(int x) {
-    const QRect band = m_model.GetSelectionRect(rect());
+    const QRect band = m_pressBand;
     if (band.isNull() || (x == m_anchor.x() && !m_bandMoved)) {
         return;
     }
@@ -293,6 +506,7 @@ void WaveEditor::MoveBand(int x) {
     m_pendingRight = RightOf(band) + dx;
     m_bandMoved = true;
     update();
+    emit selectionEdited(false);
 }
 
 int WaveEditor::LimitRight() const {
@@ -306,6 +520,7 @@ int WaveEditor::LimitRight() const {
 void WaveEditor::DragEdge(int x) {
     m_dragBand = m_model.DragEdgeTo(x, rect());
     update();
+    emit selectionEdited(false);
 }
 
 void WaveEditor::mousePressEvent(QMouseEvent* event) {
@@ -321,6 +536,7 @@ void WaveEditor::mousePressEvent(QMouseEvent* event) {
         m_dragBand = m_model.GetSelectionRect(rect());
         m_drag = Drag::Edge;
     } else if (m_model.GetSelectionRect(rect()).contains(point)) {
+        m_pressBand = m_model.GetSelectionRect(rect());
         m_drag = Drag::Band;
     } else if (point.y() >= kCursorTop) {
         m_drag = Drag::NewSelection;
@@ -334,13 +550,18 @@ void WaveEditor::mouseReleaseEvent(QMouseEvent* event) {
         QWidget::mouseReleaseEvent(event);
         return;
     }
+    const bool edited = m_drag == Drag::Edge || (m_drag == Drag::Band && m_bandMoved);
     if (m_drag == Drag::Band && m_bandMoved) {
         m_model.SetSelectionStartFromColumn(m_pendingLeft);
         m_model.SetSelectionEndFromColumn(m_pendingRight);
     }
+    m_autoScroll.stop();
     m_drag = Drag::None;
     m_bandMoved = false;
     m_nearStartEdge = false;
     m_nearEndEdge = false;
     update();
+    if (edited) {
+        emit selectionEdited(true);
+    }
 }

@@ -3,6 +3,7 @@
 #include "WaveModel.h"
 
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <string>
@@ -47,6 +48,7 @@ public:
     void ZoomIn();
     void ZoomOut();
     void ZoomToFit();
+    void ZoomToSelection();
 
     // The first visible column; the page passes its scroll bar's position.
     void SetScroll(int position);
@@ -58,6 +60,15 @@ public:
         return m_model.GetSelectionInSeconds();
     }
     void SetSelection(int32_t startMs, int32_t endMs);
+    // Exact times (see WaveModel::SetExactSelection), the band at `frames` when given.
+    void SetExactSelection(int32_t startMs, int32_t endMs,
+                           std::optional<std::pair<int32_t, int32_t>> frames = std::nullopt);
+    // (start, end) in ms as the band shows it now, a band being moved included.
+    std::pair<int32_t, int32_t> LiveSelectionMs() const;
+
+    // Columns an edge or band drag scrolls the view by for each step with the pointer `outside`
+    // pixels beyond the view's edge: the further out, the faster.
+    static int AutoScrollColumns(int outside);
 
     // The play cursor at a position in ms, or hidden for -1 or a position out of view.
     void SetPlayCursor(int32_t ms);
@@ -70,8 +81,24 @@ public:
     // Where the lanes lie in the drawing below the top strip, for the current height.
     WaveLanes Lanes() const;
 
+signals:
+    // The selection changed by the mouse or the keyboard: while a drag runs (`finished` false)
+    // and when an edit is done (true).
+    void selectionEdited(bool finished);
+    // The zoom or the scroll position changed from inside the view (keys, wheel, auto-scroll).
+    void viewChanged();
+    // Space: play or stop the preview.
+    void playRequested();
+    // A double-click: play from that time to the selection's end.
+    void playFromRequested(int32_t ms);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -91,6 +118,13 @@ private:
     void MoveBand(int x);
     void DragEdge(int x);
     int LimitRight() const;
+    bool HandleZoomKey(const QKeyEvent& event);
+    bool HandleNudgeKey(const QKeyEvent& event);
+    void NudgeSelection(int key, Qt::KeyboardModifiers modifiers);
+    void ScrollViewTo(std::int64_t column);
+    void KeepInView(int32_t frame);
+    void AutoScrollStep();
+    void DragTo(int x);
 
     WaveModel m_model;
     // The ruler and the waveform without the band: drags and the play cursor repaint from it.
@@ -102,6 +136,11 @@ private:
     bool m_nearEndEdge = false;
     bool m_bandMoved = false;
     QPoint m_anchor;
+    // The band and the scroll position when a band move began: the view may scroll under it.
+    QRect m_pressBand;
+    // The pointer's last x during a drag, unclamped: beyond the view's edges it scrolls the view.
+    int m_dragX = 0;
+    QTimer m_autoScroll;
     int m_pendingLeft = 0;
     int m_pendingRight = 0;
     // The band an edge drag shows, as the model last returned it.

@@ -5,6 +5,7 @@
 #include "WaveHeader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <limits>
 
@@ -43,6 +44,7 @@ int WaveModel::Load(const std::string& wavPath, const std::string& peakPath) {
     m_cachedZoom = 0;
     m_scroll = 0;
     m_selectionStart = 0;
+    m_exactMs.reset();
     return peaksUsable ? 1 : 0;
 }
 
@@ -146,9 +148,34 @@ void WaveModel::SetZoomKeepingAnchor(int32_t zoom, int viewWidth) {
     const int anchorX = startInView ? startColumn : width / 2;
     const std::int64_t anchorFrame =
         startInView ? m_selectionStart : (std::int64_t{anchorX} + m_scroll) * m_zoom;
+    SetZoomAbout(zoom, anchorX, anchorFrame, width);
+}
+
+void WaveModel::SetZoomAbout(int32_t zoom, int anchorX, std::int64_t anchorFrame, int viewWidth) {
     m_zoom = zoom;
-    const auto [low, high] = GetScrollRange(width);
+    const auto [low, high] = GetScrollRange(viewWidth);
     m_scroll = ClampToInt32(std::clamp<std::int64_t>(anchorFrame / zoom - anchorX, low, high));
+}
+
+void WaveModel::ZoomAbout(bool in, int x, int viewWidth) {
+    const int32_t zoom = in ? std::max(m_zoom / 2, kFinestZoom) : std::min(m_zoom * 2, m_fitZoom);
+    const int width = std::max(viewWidth, 0);
+    const int anchorX = std::clamp(x, 0, width);
+    SetZoomAbout(zoom, anchorX, (std::int64_t{anchorX} + m_scroll) * m_zoom, width);
+}
+
+void WaveModel::ZoomToSelection(int viewWidth) {
+    if (m_selectionEnd < 0 || viewWidth <= 0) {
+        return;
+    }
+    const int32_t low = std::min(m_selectionStart, m_selectionEnd);
+    const int32_t high = std::max(m_selectionStart, m_selectionEnd);
+    int32_t zoom = kFinestZoom;
+    while (zoom < m_fitZoom && high / zoom - low / zoom + 1 > viewWidth) {
+        zoom *= 2;
+    }
+    const std::int64_t middle = (std::int64_t{low} + high) / 2;
+    SetZoomAbout(zoom, viewWidth / 2, middle, viewWidth);
 }
 
 void WaveModel::SetScroll(int32_t column) {
@@ -167,14 +194,50 @@ void WaveModel::SetSelection(int32_t startMs, int32_t endMs) {
     };
     m_selectionEnd = endMs < 0 ? -1 : onGrid(endMs);
     m_selectionStart = onGrid(startMs);
+    m_exactMs.reset();
 }
 
 void WaveModel::SetSelectionStartFromColumn(int x) {
     m_selectionStart = ColumnToFrame(x);
+    m_exactMs.reset();
 }
 
 void WaveModel::SetSelectionEndFromColumn(int x) {
     m_selectionEnd = ColumnToFrame(x);
+    m_exactMs.reset();
+}
+
+void WaveModel::SetExactSelection(int32_t startMs, int32_t endMs,
+                                  std::optional<std::pair<int32_t, int32_t>> frames) {
+    const auto [startFrame, endFrame] =
+        frames.value_or(std::pair{MsToFrame(startMs), MsToFrame(endMs)});
+    m_selectionStart = std::clamp(startFrame, 0, m_totalFrames);
+    m_selectionEnd = std::clamp(endFrame, 0, m_totalFrames);
+    m_exactMs = {startMs, endMs};
+}
+
+std::pair<int32_t, int32_t> WaveModel::SelectionMs() const {
+    if (m_exactMs) {
+        return *m_exactMs;
+    }
+    const auto [lower, upper] = GetSelectionInSeconds();
+    return {static_cast<int32_t>(static_cast<long double>(lower) * 1000.0L),
+            static_cast<int32_t>(static_cast<long double>(upper) * 1000.0L)};
+}
+
+int32_t WaveModel::FrameToMs(int32_t frame) const {
+    return m_sampleRate == 0 ? 0 : ClampToInt32(std::llround(frame * 1000.0 / m_sampleRate));
+}
+
+int32_t WaveModel::DurationMs() const {
+    return m_sampleRate == 0 ? 0 : ClampToInt32(std::int64_t{m_totalFrames} * 1000 / m_sampleRate);
+}
+
+int32_t WaveModel::ColumnMs() const {
+    if (m_sampleRate == 0) {
+        return 1;
+    }
+    return std::max<int32_t>(1, static_cast<int32_t>(std::lround(m_zoom * 1000.0 / m_sampleRate)));
 }
 
 std::pair<float, float> WaveModel::GetSelectionInSeconds() const {
@@ -247,6 +310,7 @@ void WaveModel::StartSelectionAt(int x) {
     m_selectionStart = ColumnToFrame(x);
     m_selectionEnd = m_selectionStart;
     m_movingStart = false;
+    m_exactMs.reset();
 }
 
 int32_t WaveModel::ColumnToFrame(int x) const {

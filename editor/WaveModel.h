@@ -46,6 +46,10 @@ public:
     void ZoomIn(int viewWidth);
     void ZoomOut(int viewWidth);
     void ZoomToFit(int viewWidth);
+    // The finest zoom at which the whole selection fits the view, scrolled to centre it.
+    void ZoomToSelection(int viewWidth);
+    // One zoom step in or out about view column x: the time under it keeps its column.
+    void ZoomAbout(bool in, int x, int viewWidth);
 
     // Negative positions read as 0.
     void SetScroll(int32_t column);
@@ -58,6 +62,21 @@ public:
     void SetSelection(int32_t startMs, int32_t endMs);
     void SetSelectionStartFromColumn(int x);
     void SetSelectionEndFromColumn(int x);
+    // Both ends exactly at startMs and endMs, off the zoom grid and clamped to the file: what a
+    // cut takes (SelectionMs) until another edit replaces them. The band is drawn at `frames`
+    // when given (ends moved to zero crossings), else at the frames of the two times.
+    void SetExactSelection(int32_t startMs, int32_t endMs,
+                           std::optional<std::pair<int32_t, int32_t>> frames = std::nullopt);
+    std::optional<std::pair<int32_t, int32_t>> ExactSelectionMs() const { return m_exactMs; }
+    // (start, end) in ms as a cut takes them: the exact times when set, else the selection in
+    // seconds times 1000, truncated, the products taken in extended precision.
+    std::pair<int32_t, int32_t> SelectionMs() const;
+    // A frame's time in ms, rounded.
+    int32_t FrameToMs(int32_t frame) const;
+    // The audio's length in ms, truncated.
+    int32_t DurationMs() const;
+    // Milliseconds of one column at the current zoom, rounded, at least 1.
+    int32_t ColumnMs() const;
     // (lower, upper) in seconds; (0, -1) when there is no selection or no sample rate.
     std::pair<float, float> GetSelectionInSeconds() const;
     int32_t SelectionStart() const { return m_selectionStart; }
@@ -124,6 +143,7 @@ private:
     void Clear();
     void ComputeFitZoom();
     void SetZoomKeepingAnchor(int32_t zoom, int viewWidth);
+    void SetZoomAbout(int32_t zoom, int anchorX, std::int64_t anchorFrame, int viewWidth);
     QRect SpanRect(int32_t fromFrame, int32_t toFrame, const QRect& view) const;
     void BuildChannel(uint32_t channel, float scale, std::vector<Extremes>& out) const;
     int32_t PeakFrames() const;
@@ -136,6 +156,7 @@ private:
     int32_t m_selectionStart = 0;
     int32_t m_selectionEnd = -1;
     bool m_movingStart = false;
+    std::optional<std::pair<int32_t, int32_t>> m_exactMs;
     float m_gain = 1.0f;
 
     uint32_t m_channels = 0;

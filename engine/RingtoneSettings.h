@@ -11,7 +11,8 @@ struct RingtoneSettings {
     int32_t fadeMs = 0;   // used for the fade-in and the fade-out alike
     float amplify = 1.0f; // 0.5 to 1.5
     bool stereo = false;
-    int32_t outSampleRate = 44100; // 44100, 22050 or 11025
+    int32_t outSampleRate = 44100;    // 44100, 22050 or 11025
+    bool snapToZeroCrossings = false; // each end of the cut moves to a zero crossing nearby
 };
 
 // The fade length that suits a selection of `selectionMs`: none for 3 s or less, then 1 s up to

@@ -7,6 +7,7 @@
 #include "PeakFile.h"
 #include "ProgressSteps.h"
 #include "WaveHeader.h"
+#include "ZeroCrossing.h"
 
 #include <algorithm>
 #include <array>
@@ -216,16 +217,57 @@ void ScaleFrame(std::span<uint8_t> frame, uint16_t bits, float g) {
     }
 }
 
-} // namespace
-
-bool WavProcessor::CutRingtone(const std::string& wavPath, const std::string& ringtonePath,
-                               int32_t startMs, int32_t endMs, int32_t fadeMs, float amplify,
-                               int& cancelled) {
-    Pass pass;
-    if (!OpenPass(wavPath, ringtonePath, pass)) {
+// Reads the 16-bit frames [first, last) into `samples`; false on a short read.
+bool ReadFrames(Pass& pass, uint64_t first, uint64_t last, std::vector<int16_t>& samples) {
+    const uint32_t blockSize = pass.header.BlockSize();
+    std::vector<uint8_t> bytes(static_cast<std::size_t>((last - first) * blockSize));
+    if (std::fseek(pass.input.get(), static_cast<long>(kWaveHeaderBytes + first * blockSize),
+                   SEEK_SET) != 0 ||
+        std::fread(bytes.data(), 1, bytes.size(), pass.input.get()) != bytes.size()) {
         return false;
     }
-    const CutPlan plan = PlanCut(pass, startMs, endMs);
+    samples.resize(bytes.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    }
+    return true;
+}
+
+// The zero crossing nearest in quality to `frame` within the snap window, or `frame` itself.
+uint64_t SnapFrame(Pass& pass, uint64_t frame) {
+    const uint64_t totalFrames = pass.dataBytes / pass.header.BlockSize();
+    const uint64_t radius = uint64_t{pass.header.sampleRate} * kSnapWindowMs / 1000;
+    // One frame more on each side, so a crossing at the window's border can be seen.
+    const uint64_t first = frame > radius + 1 ? frame - radius - 1 : 0;
+    const uint64_t last = std::min(totalFrames, frame + radius + 2);
+    std::vector<int16_t> samples;
+    if (frame >= totalFrames || !ReadFrames(pass, first, last, samples)) {
+        return frame;
+    }
+    const std::optional<uint32_t> found =
+        FindZeroCrossing(samples, pass.header.channels, static_cast<uint32_t>(frame - first),
+                         static_cast<uint32_t>(radius));
+    return found ? first + *found : frame;
+}
+
+void SnapPlan(Pass& pass, CutPlan& plan) {
+    const uint32_t blockSize = pass.header.BlockSize();
+    if (pass.header.bitsPerSample != 16 || plan.frames == 0) {
+        return;
+    }
+    const uint64_t startFrame = plan.startByte / blockSize;
+    const uint64_t lastFrame = startFrame + plan.frames - 1;
+    const uint64_t snappedStart = SnapFrame(pass, startFrame);
+    const uint64_t snappedEnd = SnapFrame(pass, lastFrame) + 1;
+    if (snappedEnd <= snappedStart) {
+        return;
+    }
+    plan.startByte = snappedStart * blockSize;
+    plan.length = (snappedEnd - snappedStart) * blockSize;
+    plan.frames = static_cast<uint32_t>(snappedEnd - snappedStart);
+}
+
+bool RunCut(Pass& pass, const CutPlan& plan, int32_t fadeMs, float amplify, int& cancelled) {
     PassEnd end =
         WriteCutHeader(pass, static_cast<uint32_t>(plan.length)) ? PassEnd::Done : PassEnd::Failed;
     std::fseek(pass.input.get(), static_cast<long>(plan.startByte + kWaveHeaderBytes), SEEK_SET);
@@ -254,6 +296,46 @@ bool WavProcessor::CutRingtone(const std::string& wavPath, const std::string& ri
     // A failed cut closes the progress window as a cancelled one does.
     EndSplitting(ok ? wasCancelled : 1);
     return ok;
+}
+
+} // namespace
+
+bool WavProcessor::CutRingtone(const std::string& wavPath, const std::string& ringtonePath,
+                               int32_t startMs, int32_t endMs, int32_t fadeMs, float amplify,
+                               int& cancelled) {
+    Pass pass;
+    if (!OpenPass(wavPath, ringtonePath, pass)) {
+        return false;
+    }
+    return RunCut(pass, PlanCut(pass, startMs, endMs), fadeMs, amplify, cancelled);
+}
+
+bool WavProcessor::CutRingtoneSnapped(const std::string& wavPath, const std::string& ringtonePath,
+                                      int32_t startMs, int32_t endMs, int32_t fadeMs, float amplify,
+                                      int& cancelled) {
+    Pass pass;
+    if (!OpenPass(wavPath, ringtonePath, pass)) {
+        return false;
+    }
+    CutPlan plan = PlanCut(pass, startMs, endMs);
+    SnapPlan(pass, plan);
+    return RunCut(pass, plan, fadeMs, amplify, cancelled);
+}
+
+std::optional<WavProcessor::CutFrames>
+WavProcessor::SnapCutToZeroCrossings(const std::string& wavPath, int32_t startMs, int32_t endMs) {
+    Pass pass;
+    uint64_t length = 0;
+    if (!OpenWorkingWav(wavPath, pass.input, pass.header, length)) {
+        return std::nullopt;
+    }
+    const uint32_t blockSize = pass.header.BlockSize();
+    pass.dataBytes =
+        length > kWaveHeaderBytes ? (length - kWaveHeaderBytes) / blockSize * blockSize : 0;
+    CutPlan plan = PlanCut(pass, startMs, endMs);
+    SnapPlan(pass, plan);
+    const auto start = static_cast<uint32_t>(plan.startByte / blockSize);
+    return CutFrames{start, start + plan.frames};
 }
 
 } // namespace orvanta

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace orvanta {
@@ -24,6 +25,23 @@ public:
     // `cancelled` unless the cut is empty.
     bool CutRingtone(const std::string& wavPath, const std::string& ringtonePath, int32_t startMs,
                      int32_t endMs, int32_t fadeMs, float amplify, int& cancelled);
+
+    // The frames [start, end) that CutRingtone copies for startMs..endMs, with each end moved to
+    // the best zero crossing within kSnapWindowMs (FindZeroCrossing; the end is judged by the
+    // cut's last frame). An end with no crossing nearby stays, and both stay when the moved ends
+    // would leave nothing. Only 16-bit samples are searched; other layouts keep their ends.
+    // nullopt when the WAV cannot be read.
+    struct CutFrames {
+        uint32_t start = 0;
+        uint32_t end = 0;
+    };
+    std::optional<CutFrames> SnapCutToZeroCrossings(const std::string& wavPath, int32_t startMs,
+                                                    int32_t endMs);
+
+    // CutRingtone over the frames SnapCutToZeroCrossings gives.
+    bool CutRingtoneSnapped(const std::string& wavPath, const std::string& ringtonePath,
+                            int32_t startMs, int32_t endMs, int32_t fadeMs, float amplify,
+                            int& cancelled);
 };
 
 } // namespace orvanta

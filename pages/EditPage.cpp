@@ -9,6 +9,7 @@
 #include "MediaGraph.h"
 #include "MessageBox.h"
 #include "PageIndex.h"
+#include "SelectionFields.h"
 #include "StringTable.h"
 #include "WavProcessor.h"
 #include "WaveEditor.h"
@@ -24,7 +25,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <sys/stat.h>
@@ -49,6 +52,11 @@ constexpr int kLabelMinWidth = 58;
 constexpr int kControlGap = 6;
 
 constexpr int kDefaultSelectionEndMs = 20000;
+constexpr int kSelectionFieldsHeight = 34;
+constexpr int kOptionsRowTop = 374;
+constexpr int kHintGap = 4;
+constexpr int kHintHeight = 18;
+constexpr const char* kSnapSetting = "Settings/SnapToZeroCrossings";
 constexpr int kDefaultAmplifyIndex = 5;
 
 // The quality items: text and MP3 sample rate.
@@ -108,9 +116,11 @@ EditPage::EditPage(QWidget* parent) : WizardPage(parent) {
     FillLists();
     SetControlTexts();
     ArrangeControls();
+    CreateSelectionControls();
 }
 
 EditPage::~EditPage() {
+    m_looping = false; // the last "Stopped" must not queue another pass
     m_player.ReleaseGraph();
 }
 
@@ -134,7 +144,7 @@ void EditPage::CreateControls() {
     m_zoom = new QPushButton(this);
     m_zoom->setObjectName("zoom");
     m_zoomMenu = new QMenu(this);
-    for (const int command : {kZoomIn, kZoomOut, kZoomFit}) {
+    for (const int command : {kZoomIn, kZoomOut, kZoomFit, kZoomSelection}) {
         if (command == kZoomFit) {
             m_zoomMenu->addSeparator();
         }
@@ -144,7 +154,8 @@ void EditPage::CreateControls() {
     }
     // The captions follow the language each time the menu opens, as a frame's menus do.
     connect(m_zoomMenu, &QMenu::aboutToShow, this, [this] {
-        const char* const ids[] = {"idc_zoom_in", "idc_zoom_out", "idc_zoom_fit"};
+        const char* const ids[] = {"idc_zoom_in", "idc_zoom_out", "idc_zoom_fit",
+                                   "idc_zoom_selection"};
         int next = 0;
         for (QAction* action : m_zoomMenu->actions()) {
             if (!action->isSeparator()) {
@@ -253,6 +264,7 @@ void EditPage::RegisterForPlayerEvents() {
         {"FadingOut", &EditPage::OnIgnoredEvent},
         {"FadingStart", &EditPage::OnIgnoredEvent},
         {"FadingEnd", &EditPage::OnIgnoredEvent},
+        {"ErrorAbort", &EditPage::OnErrorAbort},
     };
     for (const auto& registration : registrations) {
         m_player.AddObserver(this, registration.event, table.Register(registration.handler));
@@ -292,6 +304,9 @@ void EditPage::OnActivate(int previous) {
         m_editor->Load(files.workingWavPath, files.peakFilePath);
         m_editor->SetSelection(0, kDefaultSelectionEndMs);
         SyncScrollBar();
+        m_selectionFields->SetSongLength(m_editor->Model().DurationMs());
+        ApplySnap();
+        ShowSelectionInFields();
     }
     LoadPreview();
 }
@@ -305,22 +320,33 @@ void EditPage::LoadPreview() {
 
 void EditPage::OnPlayButton() {
     if (m_playing) {
+        m_looping = false;
         m_player.Stop();
         BackToIdle();
         return;
     }
     const auto [lower, upper] = m_editor->GetSelectionInSeconds();
-    const auto startMs = static_cast<int32_t>(lower * 1000.0f);
-    const auto endMs = static_cast<int32_t>(upper * 1000.0f);
+    auto startMs = static_cast<int32_t>(lower * 1000.0f);
+    auto endMs = static_cast<int32_t>(upper * 1000.0f);
+    if (m_editor->Model().ExactSelectionMs()) {
+        std::tie(startMs, endMs) = ShownSelectionMs();
+    }
+    m_looping = m_loop->isChecked();
+    // A loop plays each pass with the fades the file gets, whatever the preview's boxes say.
+    StartPreview(startMs, endMs, orvanta::FadeLengthForSelection(endMs - startMs),
+                 m_looping || m_fadeIn->isChecked());
+}
+
+void EditPage::StartPreview(int32_t startMs, int32_t endMs, int32_t fadeMs, bool fadeIn) {
     m_editor->SetPlayCursor(startMs);
     m_player.SetPositions(startMs, endMs);
-    m_player.SetFadeDuration(orvanta::FadeLengthForSelection(endMs - startMs));
-    m_player.PlayWithFade(m_fadeIn->isChecked());
+    m_player.SetFadeDuration(fadeMs);
+    m_player.PlayWithFade(fadeIn);
     EnterPlaying();
 }
 
+// The editor stays enabled: an edit during the preview plays the new selection.
 void EditPage::EnterPlaying() {
-    m_editor->setEnabled(false);
     m_play->setText(QText("idc_stop"));
     m_play->setAccessibleName(m_play->text());
     m_playing = true;
@@ -339,6 +365,12 @@ void EditPage::OnLoaded(ISubject*, uint32_t, uint32_t) {
 }
 
 void EditPage::OnPlaybackEnded(ISubject*, uint32_t, uint32_t) {
+    if (m_looping && m_playing && m_loop->isChecked()) {
+        // The next pass starts once the player has finished announcing this one's end.
+        QTimer::singleShot(0, this, &EditPage::PlayNextPass);
+        return;
+    }
+    m_looping = false;
     BackToIdle();
     m_editor->SetPlayCursor(-1);
 }
@@ -348,7 +380,7 @@ void EditPage::OnPositionChanged(ISubject*, uint32_t positionMs, uint32_t) {
 }
 
 void EditPage::OnFadeOutPoint(ISubject*, uint32_t, uint32_t) {
-    m_player.FadeOut(m_fadeOut->isChecked());
+    m_player.FadeOut(m_looping || m_fadeOut->isChecked());
 }
 
 void EditPage::OnZoomCommand(int command) {
@@ -361,6 +393,9 @@ void EditPage::OnZoomCommand(int command) {
         break;
     case kZoomFit:
         m_editor->ZoomToFit();
+        break;
+    case kZoomSelection:
+        m_editor->ZoomToSelection();
         break;
     default:
         return;
@@ -405,18 +440,18 @@ void EditPage::ScrollTo(int position) {
 }
 
 orvanta::RingtoneSettings EditPage::GatherSettings() const {
-    const auto [lower, upper] = m_editor->GetSelectionInSeconds();
     orvanta::RingtoneSettings settings;
-    settings.startMs = static_cast<int32_t>(static_cast<long double>(lower) * 1000.0L);
-    settings.endMs = static_cast<int32_t>(static_cast<long double>(upper) * 1000.0L);
+    std::tie(settings.startMs, settings.endMs) = m_editor->Model().SelectionMs();
     settings.fadeMs = orvanta::FadeLengthForSelection(settings.endMs - settings.startMs);
     settings.amplify = static_cast<float>(m_amplify->currentData().toInt()) * 0.01f;
     settings.stereo = m_stereo->isChecked();
     settings.outSampleRate = m_quality->currentData().toInt();
+    settings.snapToZeroCrossings = m_snap->isChecked();
     return settings;
 }
 
 bool EditPage::CanLeave(int target) {
+    m_looping = false;
     m_player.Stop();
     m_player.ReleaseGraph();
     BackToIdle();
@@ -446,9 +481,7 @@ bool EditPage::CutAndEncode() {
     const EngineReason reason;
     const ProgressWindowScope progressWindow;
     int cancelled = 0;
-    if (!orvanta::WavProcessor().CutRingtone(files.workingWavPath, files.ringtoneWavPath,
-                                             settings.startMs, settings.endMs, settings.fadeMs,
-                                             settings.amplify, cancelled)) {
+    if (!CutSelection(settings, cancelled)) {
         return FailConversion(reason.Text());
     }
     if (cancelled != 0) {
@@ -491,4 +524,156 @@ bool EditPage::FailConversion(const std::string& reason) {
     ShowMessage(this, Message{Text("ide_internal_engine_failed"), MessageKind::Error,
                               MessageButtons::Ok, reason});
     return false;
+}
+
+bool EditPage::CutSelection(const orvanta::RingtoneSettings& settings, int& cancelled) const {
+    const orvanta::WorkFiles& files = orvanta::CurrentWorkFiles();
+    orvanta::WavProcessor processor;
+    if (settings.snapToZeroCrossings) {
+        return processor.CutRingtoneSnapped(files.workingWavPath, files.ringtoneWavPath,
+                                            settings.startMs, settings.endMs, settings.fadeMs,
+                                            settings.amplify, cancelled);
+    }
+    return processor.CutRingtone(files.workingWavPath, files.ringtoneWavPath, settings.startMs,
+                                 settings.endMs, settings.fadeMs, settings.amplify, cancelled);
+}
+
+void EditPage::OnErrorAbort(ISubject*, uint32_t, uint32_t) {
+    m_looping = false; // a broken graph would fail every pass again
+}
+
+void EditPage::CreateSelectionControls() {
+    m_selectionFields = new SelectionFields(this);
+    m_selectionFields->setObjectName("selectionFields");
+    connect(m_selectionFields, &SelectionFields::selectionTyped, this, &EditPage::OnSelectionTyped);
+    m_snap = new QCheckBox(this);
+    m_snap->setObjectName("snap");
+    m_snap->setChecked(QSettings().value(kSnapSetting, false).toBool());
+    connect(m_snap, &QCheckBox::toggled, this, [this](bool on) {
+        QSettings().setValue(kSnapSetting, on);
+        ApplySnap();
+        ShowSelectionInFields();
+    });
+    m_loop = new QCheckBox(this);
+    m_loop->setObjectName("loop");
+    connect(m_editor, &WaveEditor::selectionEdited, this, &EditPage::OnSelectionEdited);
+    connect(m_editor, &WaveEditor::viewChanged, this, &EditPage::SyncScrollBar);
+    connect(m_editor, &WaveEditor::playRequested, this, &EditPage::OnPlayButton);
+    connect(m_editor, &WaveEditor::playFromRequested, this, &EditPage::PlayFrom);
+    SetSelectionTexts();
+    ArrangeSelectionControls();
+}
+
+void EditPage::SetSelectionTexts() {
+    m_selectionFields->SetTexts();
+    m_snap->setText(QText("idd_snap_zero_crossings"));
+    m_snap->setAccessibleName(m_snap->text());
+    m_loop->setText(QText("idd_loop"));
+    m_loop->setAccessibleName(m_loop->text());
+    m_editor->setToolTip(QText("idd_wave_keys"));
+}
+
+// The fields sit in the free band between the description and the waveform; the two boxes below
+// the play button.
+void EditPage::ArrangeSelectionControls() {
+    const int editorTop = kDescriptionRect.bottom() + 1 + kEditorGap;
+    m_selectionFields->setGeometry(kDescriptionRect.x(), editorTop - kSelectionFieldsHeight - 2,
+                                   kDescriptionRect.width(), kSelectionFieldsHeight);
+    m_selectionFields->HintLabel()->setGeometry(
+        kDescriptionRect.x(), editorTop + kEditorHeight + kScrollBarHeight + kHintGap,
+        kDescriptionRect.width(), kHintHeight);
+    Place(m_loop, {kPlayRect.x(), kOptionsRowTop, kFadeInRect.width(), kFadeInRect.height()});
+    Place(m_snap, {m_loop->geometry().right() + kControlGap * 3, kOptionsRowTop,
+                   kFadeInRect.width(), kFadeInRect.height()});
+}
+
+void EditPage::OnSelectionTyped(int32_t startMs, int32_t endMs) {
+    m_editor->SetExactSelection(startMs, endMs);
+    ApplySnap();
+    ShowSelectionInFields();
+    ReplayAfterEdit();
+}
+
+void EditPage::OnSelectionEdited(bool finished) {
+    if (!finished) {
+        const auto [startMs, endMs] = m_editor->LiveSelectionMs();
+        m_selectionFields->ShowSelection(std::min(startMs, endMs), std::max(startMs, endMs));
+        return;
+    }
+    ApplySnap();
+    ShowSelectionInFields();
+    ReplayAfterEdit();
+}
+
+// With snapping on, the band shows the ends the cut will take; the times the user chose stay
+// what is handed to the cut, which finds the same crossings again.
+void EditPage::ApplySnap() {
+    const auto exact = m_editor->Model().ExactSelectionMs();
+    if (!m_snap->isChecked()) {
+        if (exact) {
+            m_editor->SetExactSelection(exact->first, exact->second);
+        }
+        return;
+    }
+    const auto [startMs, endMs] = m_editor->Model().SelectionMs();
+    if (m_editor->Model().SelectionEnd() < 0 || startMs >= endMs) {
+        return;
+    }
+    const auto frames = orvanta::WavProcessor().SnapCutToZeroCrossings(
+        orvanta::CurrentWorkFiles().workingWavPath, startMs, endMs);
+    if (frames) {
+        m_editor->SetExactSelection(
+            startMs, endMs,
+            std::pair{static_cast<int32_t>(frames->start), static_cast<int32_t>(frames->end)});
+    }
+}
+
+std::pair<int32_t, int32_t> EditPage::ShownSelectionMs() const {
+    const WaveModel& model = m_editor->Model();
+    if (!m_snap->isChecked() || !model.ExactSelectionMs()) {
+        return model.SelectionMs();
+    }
+    const int32_t a = model.FrameToMs(model.SelectionStart());
+    const int32_t b = model.FrameToMs(model.SelectionEnd());
+    return {std::min(a, b), std::max(a, b)};
+}
+
+void EditPage::ShowSelectionInFields() {
+    if (m_editor->Model().SelectionEnd() < 0) {
+        return;
+    }
+    const auto [startMs, endMs] = ShownSelectionMs();
+    m_selectionFields->ShowSelection(startMs, endMs, m_editor->Model().SelectionMs());
+}
+
+// A plain preview starts again from the new start; a loop takes the change at its next pass.
+void EditPage::ReplayAfterEdit() {
+    if (!m_playing || m_looping) {
+        return;
+    }
+    m_player.Stop();
+    BackToIdle();
+    OnPlayButton();
+}
+
+void EditPage::PlayNextPass() {
+    if (!m_looping || !m_playing) {
+        return;
+    }
+    const auto [startMs, endMs] = ShownSelectionMs();
+    StartPreview(startMs, endMs, orvanta::FadeLengthForSelection(endMs - startMs), true);
+}
+
+void EditPage::PlayFrom(int32_t fromMs) {
+    const auto [startMs, endMs] = ShownSelectionMs();
+    if (fromMs >= endMs) {
+        return;
+    }
+    if (m_playing) {
+        m_looping = false;
+        m_player.Stop();
+        BackToIdle();
+    }
+    // The fade-out the file gets at the end, no fade-in in the middle of the music.
+    StartPreview(fromMs, endMs, orvanta::FadeLengthForSelection(endMs - startMs), false);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 class QCheckBox;
 class QComboBox;
@@ -14,6 +15,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QScrollBar;
+class SelectionFields;
 class WaveEditor;
 
 // The second step: the waveform of the working WAV with its selection, a preview of the selection
@@ -24,7 +26,12 @@ class EditPage : public WizardPage, public IObserver {
 
 public:
     // Menu commands of the zoom button, with the values the menu has always carried.
-    enum ZoomCommand : int { kZoomIn = 32771, kZoomOut = 32772, kZoomFit = 32773 };
+    enum ZoomCommand : int {
+        kZoomIn = 32771,
+        kZoomOut = 32772,
+        kZoomFit = 32773,
+        kZoomSelection = 32774
+    };
 
     explicit EditPage(QWidget* parent = nullptr);
     ~EditPage() override;
@@ -39,6 +46,12 @@ public:
     void OnZoomCommand(int command);
     // What Next would hand to the cut and the encoder now.
     orvanta::RingtoneSettings GatherSettings() const;
+    // A selection typed into the fields (or set like one): exact to the millisecond.
+    void OnSelectionTyped(int32_t startMs, int32_t endMs);
+    // Starts the preview at `fromMs` and plays to the selection's end (a double-click).
+    void PlayFrom(int32_t fromMs);
+    // (start, end) in ms as the fields show them: the snapped ends when snapping.
+    std::pair<int32_t, int32_t> ShownSelectionMs() const;
 
     WaveEditor* Editor() const { return m_editor; }
     orvanta::MediaPlayer& Player() { return m_player; }
@@ -73,6 +86,18 @@ private:
     void OnPlaybackEnded(ISubject*, uint32_t, uint32_t);
     void OnPositionChanged(ISubject*, uint32_t positionMs, uint32_t);
     void OnFadeOutPoint(ISubject*, uint32_t, uint32_t);
+    void OnErrorAbort(ISubject*, uint32_t, uint32_t);
+
+    void CreateSelectionControls();
+    void ArrangeSelectionControls();
+    void SetSelectionTexts();
+    void OnSelectionEdited(bool finished);
+    void ApplySnap();
+    void ShowSelectionInFields();
+    void ReplayAfterEdit();
+    void StartPreview(int32_t startMs, int32_t endMs, int32_t fadeMs, bool fadeIn);
+    void PlayNextPass();
+    bool CutSelection(const orvanta::RingtoneSettings& settings, int& cancelled) const;
 
     orvanta::MediaPlayer m_player;
     QLabel* m_description;
@@ -91,4 +116,9 @@ private:
     bool m_playing = false;
     // The MP3 this job (this import) wrote last: making it again replaces it without asking.
     std::string m_writtenByThisJob;
+    SelectionFields* m_selectionFields;
+    QCheckBox* m_snap;
+    QCheckBox* m_loop;
+    // The preview under way plays its selection again at each end, until Stop.
+    bool m_looping = false;
 };

@@ -66,6 +66,19 @@ const std::vector<std::string> kIdentifiers = {
     "idd_confirm_replace_ringtone",
     "idd_choose_ringtone_place",
     "ide_cannot_open_on_desktop",
+    "idd_selection_start",
+    "idd_selection_end",
+    "idd_selection_length",
+    "idd_selection_time_format",
+    "idd_selection_not_a_time",
+    "idd_selection_order",
+    "idd_selection_empty",
+    "idd_selection_long",
+    "idd_selection_short",
+    "idd_snap_zero_crossings",
+    "idd_loop",
+    "idc_zoom_selection",
+    "idd_wave_keys",
 };
 
 const std::vector<std::string> kShippedLanguages = {"de", "en", "fr"};

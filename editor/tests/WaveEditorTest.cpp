@@ -2,8 +2,10 @@
 
 #include "EditorTestFiles.h"
 
+#include <QApplication>
 #include <QImage>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 #include <memory>
 #include <set>
@@ -74,7 +76,9 @@ protected:
         return changed;
     }
 
+    // The pointer first goes to the corner: a move to where it already is would not be seen.
     void Drag(QPoint from, QPoint to) {
+        QTest::mouseMove(m_editor.get(), QPoint(0, 0));
         QTest::mouseMove(m_editor.get(), from);
         QTest::mousePress(m_editor.get(), Qt::LeftButton, Qt::NoModifier, from);
         QTest::mouseMove(m_editor.get(), to);
@@ -212,7 +216,7 @@ TEST_F(WaveEditorView, MouseDragsEditTheSelection) {
         {"right edge dragged past the left", 2000, 300, 50, {100, 50}},
         {"left edge dragged past the right", 2000, 100, 400, {400, 300}},
         {"band moved to the far left stops at 0", 2000, 200, -500, {0, 200}},
-        {"band moved right stops at the view's edge", 2000, 200, 2000, {kWidth - 200, kWidth}},
+        {"band moved right stops at the view's edge", 2000, 200, kWidth, {kWidth - 200, kWidth}},
         {"band moved right stops at the audio's end", 420, 200, 2000, {220, 420}},
         {"click inside the band keeps it", 2000, 200, 200, {100, 300}},
         {"click outside the band does nothing", 2000, 500, 500, {100, 300}},
@@ -225,6 +229,141 @@ TEST_F(WaveEditorView, MouseDragsEditTheSelection) {
         m_editor->SetSelection(100, row.selectedTo);
         Drag(QPoint(row.from, 100), QPoint(row.to, 100));
         EXPECT_EQ(Selection(), row.selection);
+    }
+}
+
+TEST_F(WaveEditorView, KeysMoveTheSelectionAndTheView) {
+    // 4000 ms of audio at one ms a column; the view at 1000, the selection 1100 .. 1300 ms.
+    const struct {
+        const char* what;
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        int zoomOuts; // before the key
+        std::pair<int32_t, int32_t> selectionMs;
+        int32_t zoom;
+        int32_t scroll; // -1: the end of the range
+    } rows[] = {
+        {"band one column right", Qt::Key_Right, Qt::NoModifier, 0, {1101, 1301}, 128, 1000},
+        {"band one column left", Qt::Key_Left, Qt::NoModifier, 0, {1099, 1299}, 128, 1000},
+        {"a column is two ms at 256", Qt::Key_Right, Qt::NoModifier, 1, {1102, 1302}, 256, 450},
+        {"start edge", Qt::Key_Right, Qt::ShiftModifier, 0, {1101, 1300}, 128, 1000},
+        {"end edge", Qt::Key_Left, Qt::ControlModifier, 0, {1100, 1299}, 128, 1000},
+        {"band a second right, the view follows its end",
+         Qt::Key_Right,
+         Qt::AltModifier,
+         0,
+         {2100, 2300},
+         128,
+         2300 - kWidth / 2},
+        {"band a second left, the view follows its start",
+         Qt::Key_Left,
+         Qt::AltModifier,
+         0,
+         {100, 300},
+         128,
+         0},
+        {"start edge stops before the end",
+         Qt::Key_Right,
+         Qt::AltModifier | Qt::ShiftModifier,
+         0,
+         {1299, 1300},
+         128,
+         1000},
+        {"end edge a second right",
+         Qt::Key_Right,
+         Qt::AltModifier | Qt::ControlModifier,
+         0,
+         {1100, 2300},
+         128,
+         2300 - kWidth / 2},
+        {"zoom in", Qt::Key_Plus, Qt::ControlModifier, 1, {1100, 1300}, 128, 1000},
+        {"zoom out", Qt::Key_Minus, Qt::ControlModifier, 0, {1100, 1300}, 256, 450},
+        {"fit", Qt::Key_0, Qt::ControlModifier, 0, {1100, 1300}, 1024, 0},
+        {"zoom to the selection",
+         Qt::Key_E,
+         Qt::ControlModifier,
+         2,
+         {1100, 1300},
+         128,
+         1200 - kWidth / 2},
+        {"home", Qt::Key_Home, Qt::NoModifier, 0, {1100, 1300}, 128, 0},
+        {"end", Qt::Key_End, Qt::NoModifier, 0, {1100, 1300}, 128, -1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Open(4000);
+        m_editor->SetExactSelection(1100, 1300);
+        m_editor->SetScroll(1000);
+        for (int i = 0; i < row.zoomOuts; ++i) {
+            m_editor->ZoomOut();
+        }
+        const std::pair viewBefore{m_editor->Model().Zoom(), m_editor->ScrollPosition()};
+        int viewChanges = 0;
+        QObject::connect(m_editor.get(), &WaveEditor::viewChanged, [&] { ++viewChanges; });
+        QTest::keyClick(m_editor.get(), static_cast<Qt::Key>(row.key), row.modifiers);
+        EXPECT_EQ(m_editor->Model().SelectionMs(), row.selectionMs);
+        EXPECT_EQ(m_editor->Model().Zoom(), row.zoom);
+        EXPECT_EQ(m_editor->ScrollPosition(),
+                  row.scroll < 0 ? m_editor->GetScrollRange().second : row.scroll);
+        const std::pair viewAfter{m_editor->Model().Zoom(), m_editor->ScrollPosition()};
+        EXPECT_EQ(viewChanges > 0, viewBefore != viewAfter);
+    }
+    m_editor = std::make_unique<WaveEditor>();
+    int plays = 0;
+    QObject::connect(m_editor.get(), &WaveEditor::playRequested, [&] { ++plays; });
+    for (const int key : {Qt::Key_Right, Qt::Key_Home, Qt::Key_Space, Qt::Key_E}) {
+        QTest::keyClick(m_editor.get(), static_cast<Qt::Key>(key), Qt::ControlModifier);
+        QTest::keyClick(m_editor.get(), static_cast<Qt::Key>(key));
+    }
+    const QPointF at(100, 100);
+    QWheelEvent wheel(at, at, QPoint(), QPoint(0, -120), Qt::NoButton, Qt::ControlModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(m_editor.get(), &wheel);
+    EXPECT_EQ(plays, 0) << "no song: keys do nothing";
+    EXPECT_EQ(m_editor->Model().Zoom(), WaveModel::kFinestZoom) << "nor the wheel";
+}
+
+TEST_F(WaveEditorView, TheWheelAndDragsBeyondTheEdgesScrollTheView) {
+    // 4000 columns at the finest zoom, the view at 1000, the selection 1100 .. 1300.
+    const struct {
+        const char* what;
+        int angle; // wheel: one notch is 120; 0 for a drag
+        Qt::KeyboardModifiers modifiers;
+        int x;        // where the wheel turns, or where a drag goes from the band's end edge
+        int32_t zoom; // after
+        int32_t scroll;
+        int selectionEnd; // absolute column after, at the finest zoom
+    } rows[] = {
+        {"wheel down scrolls right", -120, Qt::NoModifier, 300, 128, 1065, 1300},
+        {"wheel up scrolls left", 240, Qt::NoModifier, 300, 128, 870, 1300},
+        {"ctrl+wheel down zooms out about the pointer", -120, Qt::ControlModifier, 300, 256, 350,
+         1300},
+        {"an edge held 40 px right of the view", 0, Qt::NoModifier, kWidth + 40, 128,
+         1000 + WaveEditor::AutoScrollColumns(40),
+         1000 + kWidth + WaveEditor::AutoScrollColumns(40)},
+        {"further out, faster", 0, Qt::NoModifier, kWidth + 200, 128,
+         1000 + WaveEditor::AutoScrollColumns(200),
+         1000 + kWidth + WaveEditor::AutoScrollColumns(200)},
+        {"an edge held left of the view", 0, Qt::NoModifier, -20, 128,
+         1000 - WaveEditor::AutoScrollColumns(20), 1100},
+    };
+    EXPECT_LT(WaveEditor::AutoScrollColumns(40), WaveEditor::AutoScrollColumns(200));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Open(4000);
+        m_editor->SetSelection(1100, 1300);
+        m_editor->SetScroll(1000);
+        if (row.angle != 0) {
+            const QPointF at(row.x, 100);
+            QWheelEvent wheel(at, m_editor->mapToGlobal(at), QPoint(), QPoint(0, row.angle),
+                              Qt::NoButton, row.modifiers, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(m_editor.get(), &wheel);
+        } else {
+            Drag(QPoint(300, 100), QPoint(row.x, 100));
+        }
+        EXPECT_EQ(m_editor->Model().Zoom(), row.zoom);
+        EXPECT_EQ(m_editor->ScrollPosition(), row.scroll);
+        EXPECT_EQ(std::max(Selection().first, Selection().second), row.selectionEnd);
     }
 }
 

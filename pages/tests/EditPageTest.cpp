@@ -13,6 +13,7 @@
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace {
 
@@ -80,7 +81,7 @@ TEST_F(EditPageTest, APersonMakesARingtoneThatMatchesTheCommandLinesByteForByte)
 
     Edit()->OnPlayButton();
     EXPECT_TRUE(Edit()->IsPlaying());
-    EXPECT_FALSE(Edit()->Editor()->isEnabled());
+    EXPECT_TRUE(Edit()->Editor()->isEnabled()) << "the selection stays editable";
     QTRY_VERIFY_WITH_TIMEOUT(!Edit()->IsPlaying(), 15000);
     EXPECT_EQ(Edit()->Player().GetState(), "Stopped");
     EXPECT_TRUE(Edit()->Editor()->isEnabled());
@@ -121,6 +122,99 @@ TEST_F(EditPageTest, APersonMakesARingtoneThatMatchesTheCommandLinesByteForByte)
     }
     EXPECT_TRUE(fs::exists(mp3));
     EXPECT_TRUE(fs::exists(song));
+}
+
+TEST_F(EditPageTest, TypedTimesMakeTheRingtoneOfTheCommandLineWithAndWithoutSnapping) {
+    const std::string song = MakeSong("song.wav", 40);
+    OpenWith(song);
+    const auto type = [this](const char* field, const char* text) {
+        QLineEdit* edit = Find<QLineEdit>(field);
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+    };
+    for (const bool snap : {false, true}) {
+        SCOPED_TRACE(snap ? "snapped" : "exact");
+        Find<QCheckBox>("snap")->setChecked(snap);
+        type("selectionStart", "12.345");
+        type("selectionEnd", "0:31.5");
+        if (!snap) {
+            EXPECT_EQ(Find<QLineEdit>("selectionStart")->text(), "0:12.345");
+            EXPECT_EQ(Find<QLineEdit>("selectionLength")->text(), "0:19.155");
+        }
+        const orvanta::RingtoneSettings settings = Edit()->GatherSettings();
+        EXPECT_EQ(std::pair(settings.startMs, settings.endMs), std::pair(12345, 31500));
+        const auto shown = Edit()->ShownSelectionMs();
+        EXPECT_LE(std::abs(shown.first - 12345), snap ? 5 : 0);
+        EXPECT_LE(std::abs(shown.second - 31500), snap ? 5 : 0);
+        Next();
+        ASSERT_EQ(Current(), 2);
+        orvanta::test::TempDir peer;
+        fs::copy_file(song, peer.Path("song.wav"));
+        ASSERT_EQ(RunShell(std::string(ORVANTA_CLI_PATH) + " make '" + peer.Path("song.wav") +
+                           "' --start 12345 --end 31500" + (snap ? " --snap" : "") +
+                           " > /dev/null"),
+                  0);
+        EXPECT_EQ(ReadBytes(dir.Path("song_ringtone.mp3")),
+                  ReadBytes(peer.Path("song_ringtone.mp3")));
+        Previous();
+        ASSERT_EQ(Current(), 1);
+    }
+}
+
+// Counts the player's events by name while it lives.
+class EventCounter : public IObserver {
+public:
+    EventCounter(orvanta::MediaPlayer& player, std::initializer_list<const char*> names)
+        : m_player(player) {
+        for (const char* name : names) {
+            m_player.AddObserver(this, name, 0);
+        }
+    }
+    ~EventCounter() override { m_player.RemoveObserver(this); }
+    void Update(ISubject*, std::string event, uint32_t, uint32_t arg1, uint32_t) override {
+        ++counts[event];
+        lastArg1[event] = arg1;
+    }
+    std::map<std::string, int> counts;
+    std::map<std::string, uint32_t> lastArg1;
+
+private:
+    orvanta::MediaPlayer& m_player;
+};
+
+TEST_F(EditPageTest, ALoopPlaysEachPassWithItsFadesUntilStop) {
+    OpenWith(MakeSong("song.wav", 10));
+    Edit()->OnSelectionTyped(1000, 4200); // 1 s fades
+    Find<QCheckBox>("loop")->setChecked(true);
+    Find<QCheckBox>("fadeIn")->setChecked(false); // a loop plays the file's fades regardless
+    EventCounter events(Edit()->Player(), {"Playing", "FadingIn", "FadingOut", "Stopped"});
+    Edit()->OnPlayButton();
+    QTRY_VERIFY_WITH_TIMEOUT(events.counts["FadingOut"] == 3, 30000);
+    EXPECT_EQ(events.counts["Playing"], 3);
+    EXPECT_EQ(events.counts["FadingIn"], 3);
+    EXPECT_TRUE(Edit()->IsPlaying());
+
+    Edit()->OnPlayButton();
+    EXPECT_FALSE(Edit()->IsPlaying());
+    EXPECT_EQ(Edit()->Player().GetState(), "Stopped");
+    QTest::qWait(500);
+    EXPECT_EQ(events.counts["Playing"], 3) << "no pass after Stop";
+}
+
+TEST_F(EditPageTest, AnEditDuringThePreviewPlaysTheNewSelectionAtOnce) {
+    OpenWith(MakeSong("song.wav", 10));
+    Edit()->OnSelectionTyped(1000, 6000);
+    EventCounter events(Edit()->Player(), {"Playing", "PositionsChanged"});
+    Edit()->OnPlayButton();
+    QTest::qWait(300);
+    Edit()->OnSelectionTyped(2500, 6000);
+    EXPECT_TRUE(Edit()->IsPlaying());
+    EXPECT_EQ(events.counts["Playing"], 2);
+    EXPECT_EQ(events.lastArg1["PositionsChanged"], 2500u);
+    Edit()->OnPlayButton();
+    EXPECT_FALSE(Edit()->IsPlaying());
 }
 
 TEST_F(EditPageTest, AFailedOrCancelledNextStaysWithAWorkingPreview) {

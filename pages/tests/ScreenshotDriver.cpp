@@ -93,8 +93,8 @@ bool PhotographPages(MainWizardWindow& window, const std::string& song, const QS
     }
     auto* edit = qobject_cast<EditPage*>(window.TabControl()->Page(1));
     constexpr int32_t kStartMs = 16000;
-    constexpr int32_t kEndMs = 28000;
-    edit->Editor()->SetSelection(kStartMs, kEndMs);
+    constexpr int32_t kEndMs = 48500; // over 30 s, so the length hint shows
+    edit->OnSelectionTyped(kStartMs, kEndMs);
     edit->Editor()->SetPlayCursor((kStartMs + kEndMs) / 2);
     saved = SaveScreen(prefix + "2.png", &window) && saved;
     if (!window.TabControl()->SelectPage(2)) {
