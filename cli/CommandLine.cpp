@@ -36,15 +36,21 @@ const std::vector<CommandSpec>& Commands() {
         {"encode",
          "RING.wav OUT.mp3",
          2,
-         {{"rate", "HZ"}},
+         {{"rate", "HZ"}, {"format", "F"}},
          {"stereo"},
          "Encodes a ringtone WAV into an MP3 with LAME's default settings.\n"
          "  --stereo           keep stereo (default: mono)\n"
-         "  --rate HZ          MP3 sample rate: 44100 (default), 22050 or 11025\n"},
+         "  --rate HZ          MP3 sample rate: 44100 (default), 22050 or 11025\n"
+         "  --format F         mp3 (default), m4r (iPhone: AAC, at most 40 s) or ogg (Android:\n"
+         "                     Vorbis); the M4R and the Ogg carry the title NAME (ringtone)\n"},
         {"make",
          "SOURCE",
          1,
-         {{"start", "MS"}, {"end", "MS"}, {"amplify", "PERCENT"}, {"quality", "Q"}},
+         {{"start", "MS"},
+          {"end", "MS"},
+          {"amplify", "PERCENT"},
+          {"quality", "Q"},
+          {"format", "F"}},
          {"stereo"},
          "Makes SOURCE's ringtone in one go, as the wizard does: decode, peak file, cut with\n"
          "fades, encode. Writes NAME_ringtone.mp3 beside the source and prints its path; the\n"
@@ -53,7 +59,9 @@ const std::vector<CommandSpec>& Commands() {
          "  --end MS           selection end (default 20000, clamped to the audio)\n"
          "  --amplify PERCENT  gain, 50 to 150 (default 100)\n"
          "  --stereo           keep stereo (default: mono)\n"
-         "  --quality Q        high = 44100 Hz (default), medium = 22050 Hz, low = 11025 Hz\n"},
+         "  --quality Q        high = 44100 Hz (default), medium = 22050 Hz, low = 11025 Hz\n"
+         "  --format F         mp3 (default), m4r (iPhone: AAC, NAME_ringtone.m4r, at most 40 s)\n"
+         "                     or ogg (Android: Vorbis, NAME_ringtone.ogg)\n"},
         {"play",
          "WORK.wav",
          1,
