@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RingtoneFormat.h"
+
 #include <cstdint>
 
 namespace orvanta {
@@ -12,6 +14,7 @@ struct RingtoneSettings {
     float amplify = 1.0f; // 0.5 to 1.5
     bool stereo = false;
     int32_t outSampleRate = 44100; // 44100, 22050 or 11025
+    RingtoneFormat format = RingtoneFormat::Mp3;
 };
 
 // The fade length that suits a selection of `selectionMs`: none for 3 s or less, then 1 s up to

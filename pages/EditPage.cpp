@@ -1,9 +1,10 @@
 #include "EditPage.h"
 
+#include "AppProfile.h"
 #include "CAttribMedia.h"
-#include "ConversionEngine.h"
 #include "DialogProgressSteps.h"
 #include "EventHandlerTable.h"
+#include "GstRingtoneEncoder.h"
 #include "MainWizardWindow.h"
 #include "MediaGraph.h"
 #include "MessageBox.h"
@@ -21,6 +22,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <algorithm>
 #include <cmath>
 
@@ -39,6 +41,7 @@ constexpr int kFadeOutTop = 351;
 constexpr int kStereoLeft = 250;
 constexpr QRect kQualityRect{501, 331, 160, 22};
 constexpr int kAmplifyTop = 355;
+constexpr int kFormatTop = 379;
 constexpr int kLabelRight = 491;
 constexpr int kLabelMinWidth = 58;
 constexpr int kControlGap = 6;
@@ -52,6 +55,15 @@ constexpr struct {
     int sampleRate;
 } kQualities[] = {
     {"idd_quality_high", 44100}, {"idd_quality_medium", 22050}, {"idd_quality_low", 11025}};
+
+// The format items: text and format. The choice is kept in the settings by its command-line word.
+constexpr struct {
+    const char* textId;
+    orvanta::RingtoneFormat format;
+} kFormats[] = {{"idd_format_mp3", orvanta::RingtoneFormat::Mp3},
+                {"idd_format_m4r", orvanta::RingtoneFormat::M4r},
+                {"idd_format_ogg", orvanta::RingtoneFormat::Ogg}};
+constexpr const char* kFormatKey = "ringtone_format";
 
 std::string Text(const char* identifier) {
     return StringTable::Instance().Lookup(identifier);
@@ -152,6 +164,37 @@ void EditPage::CreateControls() {
     m_amplifyLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_qualityLabel->setBuddy(m_quality);
     m_amplifyLabel->setBuddy(m_amplify);
+    CreateFormatControls();
+}
+
+void EditPage::CreateFormatControls() {
+    m_format = new QComboBox(this);
+    m_format->setObjectName("format");
+    m_formatLabel = new QLabel(this);
+    m_formatLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_formatLabel->setBuddy(m_format);
+    const std::optional<orvanta::RingtoneFormat> remembered = orvanta::ParseRingtoneFormat(
+        AppProfile::GetString(AppProfile::kSettingsSection, kFormatKey, "mp3"));
+    for (const auto& format : kFormats) {
+        m_format->addItem(QText(format.textId), static_cast<int>(format.format));
+        // A format whose GStreamer elements are missing stays in the list, greyed, saying why.
+        const orvanta::MissingElements missing = orvanta::FindMissingElements(format.format);
+        if (!missing.Empty()) {
+            auto* model = qobject_cast<QStandardItemModel*>(m_format->model());
+            model->item(m_format->count() - 1)->setEnabled(false);
+            m_format->setItemData(m_format->count() - 1,
+                                  QString::fromStdString(orvanta::DescribeMissingElements(
+                                      missing, Text("ide_format_missing_plugin"))),
+                                  Qt::ToolTipRole);
+        } else if (remembered == format.format) {
+            m_format->setCurrentIndex(m_format->count() - 1);
+        }
+    }
+    connect(m_format, &QComboBox::currentIndexChanged, this, [this] {
+        AppProfile::WriteString(AppProfile::kSettingsSection, kFormatKey,
+                                orvanta::RingtoneFormatName(static_cast<orvanta::RingtoneFormat>(
+                                    m_format->currentData().toInt())));
+    });
 }
 
 void EditPage::FillLists() {
@@ -176,6 +219,7 @@ void EditPage::SetControlTexts() {
     m_stereo->setChecked(false);
     m_qualityLabel->setText(QText("idd_quality"));
     m_amplifyLabel->setText(QText("idd_amplify"));
+    m_formatLabel->setText(QText("idd_format"));
     m_play->setAccessibleName(QText("idc_play"));
     m_zoom->setAccessibleName(m_zoom->text());
     m_fadeIn->setAccessibleName(m_fadeIn->text());
@@ -183,6 +227,7 @@ void EditPage::SetControlTexts() {
     m_stereo->setAccessibleName(m_stereo->text());
     m_quality->setAccessibleName(m_qualityLabel->text());
     m_amplify->setAccessibleName(m_amplifyLabel->text());
+    m_format->setAccessibleName(m_formatLabel->text());
     m_editor->setAccessibleName(QText("idd_editing"));
     m_scrollBar->setAccessibleName(QText("idd_editing"));
 }
@@ -213,6 +258,9 @@ void EditPage::ArrangeControls() {
                            kQualityRect.height());
     PlaceRightAligned(m_qualityLabel, kQualityRect.y() + 4);
     PlaceRightAligned(m_amplifyLabel, kAmplifyTop + 2);
+    m_format->setGeometry(kQualityRect.x(), kFormatTop - 2, kQualityRect.width(),
+                          kQualityRect.height());
+    PlaceRightAligned(m_formatLabel, kFormatTop + 2);
 }
 
 void EditPage::RegisterForPlayerEvents() {
@@ -392,6 +440,7 @@ orvanta::RingtoneSettings EditPage::GatherSettings() const {
     settings.amplify = static_cast<float>(m_amplify->currentData().toInt()) * 0.01f;
     settings.stereo = m_stereo->isChecked();
     settings.outSampleRate = m_quality->currentData().toInt();
+    settings.format = static_cast<orvanta::RingtoneFormat>(m_format->currentData().toInt());
     return settings;
 }
 
@@ -413,7 +462,11 @@ bool EditPage::CanLeave(int target) {
 
 bool EditPage::CutAndEncode() {
     const orvanta::RingtoneSettings settings = GatherSettings();
-    const orvanta::WorkFiles& files = orvanta::CurrentWorkFiles();
+    if (!orvanta::SelectionFitsFormat(settings.format, settings.endMs - settings.startMs)) {
+        ShowMessage(this, Text("ide_m4r_too_long"), MessageButtons::Ok);
+        return false;
+    }
+    orvanta::WorkFiles& files = orvanta::CurrentWorkFiles();
     const ProgressWindowScope progressWindow;
     int cancelled = 0;
     if (!orvanta::WavProcessor().CutRingtone(files.workingWavPath, files.ringtoneWavPath,
@@ -424,15 +477,16 @@ bool EditPage::CutAndEncode() {
     if (cancelled != 0) {
         return false;
     }
-    orvanta::ConversionEngine engine;
-    if (!engine.Open()) {
+    if (!orvanta::EncodeRingtone({files.ringtoneWavPath,
+                                  orvanta::RingtonePathFor(files.ringtoneMp3Path, settings.format),
+                                  settings.format, settings.stereo, settings.outSampleRate,
+                                  orvanta::RingtoneTitle(files.sourcePath)},
+                                 cancelled)) {
         return FailConversion();
     }
-    if (!engine.EncodeToMp3(files.ringtoneWavPath, files.ringtoneMp3Path, cancelled,
-                            settings.stereo, settings.outSampleRate)) {
-        return FailConversion();
+    if (cancelled == 0) {
+        files.ringtoneFormat = settings.format;
     }
-    engine.Close();
     return cancelled == 0;
 }
 

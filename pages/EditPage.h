@@ -61,6 +61,7 @@ private:
     void ScrollTo(int position);
     void OnScrollAction(int action);
     void SyncScrollBar();
+    void CreateFormatControls();
     bool CutAndEncode();
     bool FailConversion();
 
@@ -84,5 +85,7 @@ private:
     QComboBox* m_amplify;
     QLabel* m_qualityLabel;
     QLabel* m_amplifyLabel;
+    QComboBox* m_format;
+    QLabel* m_formatLabel;
     bool m_playing = false;
 };
