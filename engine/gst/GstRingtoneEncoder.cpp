@@ -151,9 +151,11 @@ int OutputChannels(const RingtoneEncodeRequest& request, const PcmInput& input) 
     return request.stereo ? input.header.channels : 1;
 }
 
+// Tags are UTF-8; a file name need not be, so stray bytes become replacement characters.
 void SetTitle(GstElement* element, const std::string& title) {
+    const TextOwner valid(g_utf8_make_valid(title.c_str(), static_cast<gssize>(title.size())));
     gst_tag_setter_add_tags(GST_TAG_SETTER(element), GST_TAG_MERGE_REPLACE_ALL, GST_TAG_TITLE,
-                            title.c_str(), nullptr);
+                            valid.get(), nullptr);
 }
 
 // GStreamer's MP4 muxer names the file "mp42"; an iPhone's ringtone is an "M4A " file. The

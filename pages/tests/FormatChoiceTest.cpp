@@ -2,12 +2,14 @@
 #include "GstRingtoneEncoder.h"
 #include "ImportPage.h"
 #include "PageFixture.h"
+#include "ProgressDialog.h"
 #include "WaveEditor.h"
 
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QStandardItemModel>
+#include <QTest>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -65,6 +67,19 @@ TEST_F(FormatChoiceTest, APersonMakesAnIPhoneRingtoneAndALongSelectionIsRefused)
     EXPECT_EQ(messages.shown()[0].text, Text("ide_m4r_too_long"));
     EXPECT_FALSE(cut);
     EXPECT_EQ(ReadBytes(m4r), written);
+
+    // Cancel in the progress window while GStreamer encodes: the page stays, the M4R as it was.
+    Edit()->Editor()->SetSelection(2000, 12000);
+    progress.beforeStep = [](HookedProgressSteps::Phase phase) {
+        if (phase == HookedProgressSteps::kEncoding && CurrentProgressDialog() != nullptr) {
+            QTest::keyClick(CurrentProgressDialog(), Qt::Key_Escape);
+        }
+    };
+    Next();
+    EXPECT_EQ(Current(), 1);
+    EXPECT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(ReadBytes(m4r), written);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path("")), fs::directory_iterator()), 3);
 
     const EditPage another;
     EXPECT_EQ(another.findChild<QComboBox*>("format")->currentText().toStdString(),
