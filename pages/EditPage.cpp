@@ -41,7 +41,8 @@ constexpr int kFadeOutTop = 351;
 constexpr int kStereoLeft = 250;
 constexpr QRect kQualityRect{501, 331, 160, 22};
 constexpr int kAmplifyTop = 355;
-constexpr int kFormatTop = 379;
+// The format sits above the quality, between it and the scroll bar.
+constexpr int kFormatTop = 305;
 constexpr int kLabelRight = 491;
 constexpr int kLabelMinWidth = 58;
 constexpr int kControlGap = 6;
@@ -258,9 +259,9 @@ void EditPage::ArrangeControls() {
                            kQualityRect.height());
     PlaceRightAligned(m_qualityLabel, kQualityRect.y() + 4);
     PlaceRightAligned(m_amplifyLabel, kAmplifyTop + 2);
-    m_format->setGeometry(kQualityRect.x(), kFormatTop - 2, kQualityRect.width(),
+    m_format->setGeometry(kQualityRect.x(), kFormatTop, kQualityRect.width(),
                           kQualityRect.height());
-    PlaceRightAligned(m_formatLabel, kFormatTop + 2);
+    PlaceRightAligned(m_formatLabel, kFormatTop + 4);
 }
 
 void EditPage::RegisterForPlayerEvents() {
