@@ -402,8 +402,8 @@ MissingElements FindMissingElements(RingtoneFormat format) {
 }
 
 std::string DescribeMissingElements(const MissingElements& missing, std::string text) {
-    for (const auto& [marker, value] : {std::pair{std::string("%1"), &missing.elements},
-                                        std::pair{std::string("%2"), &missing.packages}}) {
+    for (const auto& [marker, value] : {std::pair{std::string("{elements}"), &missing.elements},
+                                        std::pair{std::string("{packages}"), &missing.packages}}) {
         if (const std::size_t at = text.find(marker); at != std::string::npos) {
             text.replace(at, marker.size(), *value);
         }

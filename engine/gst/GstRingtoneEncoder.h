@@ -26,11 +26,12 @@ struct MissingElements {
 };
 MissingElements FindMissingElements(RingtoneFormat format);
 
-// What the user reads when a format cannot be made: `text` with "%1" replaced by the elements
-// and "%2" by the packages. The window program passes its language's text.
+// What the user reads when a format cannot be made: `text` with "{elements}" replaced by the
+// elements and "{packages}" by the packages. The window program passes its language's text.
 inline constexpr const char* kMissingElementsText =
-    "Cannot make this format: the GStreamer plug-in %1 is missing (install the Debian package "
-    "%2).";
+    "Cannot make this format: the GStreamer plug-in {elements} is missing (install the Debian "
+    "package "
+    "{packages}).";
 std::string DescribeMissingElements(const MissingElements& missing,
                                     std::string text = kMissingElementsText);
 

@@ -65,6 +65,7 @@ TEST_F(FormatChoiceTest, APersonMakesAnIPhoneRingtoneAndALongSelectionIsRefused)
     EXPECT_EQ(Current(), 1);
     ASSERT_EQ(messages.shown().size(), 1u);
     EXPECT_EQ(messages.shown()[0].text, Text("ide_m4r_too_long"));
+    EXPECT_EQ(Text("ide_m4r_too_long"), orvanta::M4rTooLongMessage()); // orvanta-cli's words
     EXPECT_FALSE(cut);
     EXPECT_EQ(ReadBytes(m4r), written);
 
@@ -110,6 +111,7 @@ TEST_F(FormatChoiceTest, AMissingEncoderGreysItsFormatAndNamesThePackage) {
             0);
         return;
     }
+    EXPECT_EQ(Text("ide_format_missing_plugin"), orvanta::kMissingElementsText);
     QSettings().setValue("Settings/ringtone_format", "m4r");
     const EditPage page;
     const auto* format = page.findChild<QComboBox*>("format");
