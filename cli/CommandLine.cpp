@@ -38,11 +38,13 @@ const std::vector<CommandSpec>& Commands() {
          2,
          {{"rate", "HZ"}, {"format", "F"}},
          {"stereo"},
-         "Encodes a ringtone WAV into an MP3 with LAME's default settings.\n"
+         "Encodes a ringtone WAV into an MP3 with LAME's default settings, or into the format\n"
+         "that --format names.\n"
          "  --stereo           keep stereo (default: mono)\n"
-         "  --rate HZ          MP3 sample rate: 44100 (default), 22050 or 11025\n"
+         "  --rate HZ          output sample rate: 44100 (default), 22050 or 11025\n"
          "  --format F         mp3 (default), m4r (iPhone: AAC, at most 40 s) or ogg (Android:\n"
-         "                     Vorbis); the M4R and the Ogg carry the title NAME (ringtone)\n"},
+         "                     Vorbis); the M4R and the Ogg carry the title \"NAME (ringtone)\",\n"
+         "                     NAME being OUT's file name without \"_ringtone\" and extension\n"},
         {"make",
          "SOURCE",
          1,
