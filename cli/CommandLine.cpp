@@ -39,17 +39,25 @@ const std::vector<CommandSpec>& Commands() {
         {"encode",
          "RING.wav OUT.mp3",
          2,
-         {{"rate", "HZ"}},
+         {{"rate", "HZ"}, {"format", "F"}},
          {"stereo", "no-clobber"},
-         "Encodes a ringtone WAV into an MP3 with LAME's default settings.\n"
+         "Encodes a ringtone WAV into an MP3 with LAME's default settings, or into the format\n"
+         "that --format names.\n"
          "  --stereo           keep stereo (default: mono)\n"
-         "  --rate HZ          MP3 sample rate: 44100 (default), 22050 or 11025\n"
-         "  --no-clobber       fail (status 1) when OUT.mp3 exists, leaving it alone\n"
+         "  --rate HZ          output sample rate: 44100 (default), 22050 or 11025\n"
+         "  --format F         mp3 (default), m4r (iPhone: AAC, at most 40 s) or ogg (Android:\n"
+         "                     Vorbis); the M4R and the Ogg carry the title \"NAME (ringtone)\",\n"
+         "                     NAME being OUT's file name without \"_ringtone\" and extension\n"
+         "  --no-clobber       fail (status 1) when OUT exists, leaving it alone\n"
          "                     (default: replace it)\n"},
         {"make",
          "SOURCE",
          1,
-         {{"start", "MS"}, {"end", "MS"}, {"amplify", "PERCENT"}, {"quality", "Q"}},
+         {{"start", "MS"},
+          {"end", "MS"},
+          {"amplify", "PERCENT"},
+          {"quality", "Q"},
+          {"format", "F"}},
          {"stereo", "no-clobber", "snap"},
          "Makes SOURCE's ringtone in one go, as the wizard does: decode, peak file, cut with\n"
          "fades, encode. Writes NAME_ringtone.mp3 beside the source and prints its path; the\n"
@@ -60,8 +68,10 @@ const std::vector<CommandSpec>& Commands() {
          "  --amplify PERCENT  gain, 50 to 150 (default 100)\n"
          "  --stereo           keep stereo (default: mono)\n"
          "  --quality Q        high = 44100 Hz (default), medium = 22050 Hz, low = 11025 Hz\n"
-         "  --no-clobber       fail (status 1) when NAME_ringtone.mp3 exists, leaving it\n"
-         "                     alone (default: replace it)\n"
+         "  --format F         mp3 (default), m4r (iPhone: AAC, NAME_ringtone.m4r, at most 40 s)\n"
+         "                     or ogg (Android: Vorbis, NAME_ringtone.ogg)\n"
+         "  --no-clobber       fail (status 1) when the ringtone exists, leaving it alone\n"
+         "                     (default: replace it)\n"
          "  --snap             move each end to the quietest zero crossing within 5 ms\n"},
         {"play",
          "WORK.wav",

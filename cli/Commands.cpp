@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "ConversionEngine.h"
+#include "GstRingtoneEncoder.h"
 #include "PlayCommand.h"
 #include "PrintableText.h"
 #include "PrivateTempFolder.h"
@@ -115,6 +116,33 @@ std::optional<int> QualityOption(const CommandLine& line) {
     return std::nullopt;
 }
 
+std::optional<RingtoneFormat> FormatOption(const CommandLine& line) {
+    const auto found = line.values.find("format");
+    return found == line.values.end() ? RingtoneFormat::Mp3 : ParseRingtoneFormat(found->second);
+}
+
+constexpr const char* kFormatUsage = "--format takes mp3, m4r or ogg";
+
+// A format whose GStreamer elements are missing fails before any work, in the words the window
+// program shows beside that format.
+bool FormatInstalled(RingtoneFormat format, const std::string& file) {
+    const MissingElements missing = FindMissingElements(format);
+    if (!missing.Empty()) {
+        PrintFailure(file, DescribeMissingElements(missing));
+    }
+    return missing.Empty();
+}
+
+// The title of a ringtone encoded on its own: its output name, less a "_ringtone" ending.
+std::string TitleForOutput(const std::string& outputPath) {
+    std::string title = RingtoneTitle(outputPath);
+    const std::string doubled = "_ringtone (ringtone)";
+    if (title.size() > doubled.size() && title.ends_with(doubled)) {
+        title.replace(title.size() - doubled.size(), doubled.size(), " (ringtone)");
+    }
+    return title;
+}
+
 Outcome Decode(const CommandLine& line, const std::string& lastError) {
     ConversionEngine engine;
     int cancelled = 0;
@@ -166,13 +194,18 @@ Outcome Encode(const CommandLine& line, const std::string& lastError) {
     if (!rate) {
         return UsageError(*line.command, "--rate takes 44100, 22050 or 11025");
     }
-    if (RefusedByNoClobber(line, line.arguments[1])) {
+    const std::optional<RingtoneFormat> format = FormatOption(line);
+    if (!format) {
+        return UsageError(*line.command, kFormatUsage);
+    }
+    if (RefusedByNoClobber(line, line.arguments[1]) ||
+        !FormatInstalled(*format, line.arguments[1])) {
         return Outcome::Failed;
     }
-    ConversionEngine engine;
     int cancelled = 0;
-    const bool ok = engine.Open() && engine.EncodeToMp3(line.arguments[0], line.arguments[1],
-                                                        cancelled, line.Has("stereo"), *rate);
+    const bool ok = EncodeRingtone({line.arguments[0], line.arguments[1], *format,
+                                    line.Has("stereo"), *rate, TitleForOutput(line.arguments[1])},
+                                   cancelled);
     return Judge(ok, cancelled, line.arguments[0], lastError);
 }
 
@@ -201,6 +234,7 @@ struct MakeChoices {
     int endMs = kDefaultEndMs;
     float amplify = 1.0f;
     int rate = 44100;
+    RingtoneFormat format = RingtoneFormat::Mp3;
 };
 
 // Runs one engine step of `make`. The step runs before its `cancelled` is read: passing both
@@ -264,18 +298,18 @@ Outcome MakeRingtone(const CommandLine& line, const MakeChoices& choices,
         o != Outcome::Done) {
         return o;
     }
-    ConversionEngine encoder;
+    const std::string ringtonePath = RingtonePathFor(files.ringtoneMp3Path, choices.format);
     if (Outcome o = RunStep(
             [&](int& cancelled) {
-                return encoder.Open() &&
-                       encoder.EncodeToMp3(files.ringtoneWavPath, files.ringtoneMp3Path, cancelled,
-                                           line.Has("stereo"), choices.rate);
+                return EncodeRingtone({files.ringtoneWavPath, ringtonePath, choices.format,
+                                       line.Has("stereo"), choices.rate, RingtoneTitle(source)},
+                                      cancelled);
             },
             source, lastError);
         o != Outcome::Done) {
         return o;
     }
-    std::printf("%s\n", files.ringtoneMp3Path.c_str());
+    std::printf("%s\n", ringtonePath.c_str());
     return Outcome::Done;
 }
 
@@ -295,10 +329,19 @@ Outcome Make(const CommandLine& line, const std::string& lastError) {
         return UsageError(*line.command,
                           "--amplify takes 50 to 150, --quality high, medium or low");
     }
-    choices = MakeChoices{*startMs, *endMs, *amplify, *rate};
-    if (RefusedByNoClobber(line, DeriveWorkFiles(line.arguments[0], "").ringtoneMp3Path)) {
+    const std::optional<RingtoneFormat> format = FormatOption(line);
+    if (!format) {
+        return UsageError(*line.command, kFormatUsage);
+    }
+    if (!SelectionFitsFormat(*format, *endMs - *startMs)) {
+        return UsageError(*line.command, M4rTooLongMessage());
+    }
+    const std::string ringtonePath =
+        RingtonePathFor(DeriveWorkFiles(line.arguments[0], "").ringtoneMp3Path, *format);
+    if (RefusedByNoClobber(line, ringtonePath) || !FormatInstalled(*format, line.arguments[0])) {
         return Outcome::Failed;
     }
+    choices = MakeChoices{*startMs, *endMs, *amplify, *rate, *format};
     return MakeRingtone(line, choices, lastError);
 }
 

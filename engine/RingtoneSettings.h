@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RingtoneFormat.h"
+
 #include <cstdint>
 
 namespace orvanta {
@@ -13,6 +15,7 @@ struct RingtoneSettings {
     bool stereo = false;
     int32_t outSampleRate = 44100;    // 44100, 22050 or 11025
     bool snapToZeroCrossings = false; // each end of the cut moves to a zero crossing nearby
+    RingtoneFormat format = RingtoneFormat::Mp3;
 };
 
 // The fade length that suits a selection of `selectionMs`: none for 3 s or less, then 1 s up to

@@ -35,7 +35,8 @@ void RemoveTemporaryWorkFiles(const WorkFiles& files) {
         // A temporary name that reaches the source or the MP3 (through a link, say) must never
         // take the user's files with it.
         if (!path->empty() && !IsSameFile(*path, files.sourcePath) &&
-            !IsSameFile(*path, files.ringtoneMp3Path)) {
+            !IsSameFile(*path, files.ringtoneMp3Path) &&
+            !IsSameFile(*path, WrittenRingtonePath(files))) {
             std::remove(path->c_str());
         }
     }

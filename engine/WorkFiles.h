@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RingtoneFormat.h"
+
 #include <string>
 
 namespace orvanta {
@@ -12,6 +14,8 @@ struct WorkFiles {
     std::string peakFilePath;    // temporary folder + name + ".wfp"
     std::string ringtoneWavPath; // temporary folder + name + "_ringtone.wav"
     std::string ringtoneMp3Path; // source folder + name + "_ringtone.mp3"
+    // The format of the ringtone last written; WrittenRingtonePath gives its path.
+    RingtoneFormat ringtoneFormat = RingtoneFormat::Mp3;
 };
 
 // Derives the job's paths from the source path as typed. `tempFolder` ends with "/". The name is

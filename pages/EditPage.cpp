@@ -1,10 +1,11 @@
 #include "EditPage.h"
 
+#include "AppProfile.h"
 #include "CAttribMedia.h"
-#include "ConversionEngine.h"
 #include "DialogProgressSteps.h"
 #include "EngineReason.h"
 #include "EventHandlerTable.h"
+#include "GstRingtoneEncoder.h"
 #include "MainWizardWindow.h"
 #include "MediaGraph.h"
 #include "MessageBox.h"
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
+#include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
@@ -47,6 +49,8 @@ constexpr int kFadeOutTop = 351;
 constexpr int kStereoLeft = 250;
 constexpr QRect kQualityRect{501, 331, 160, 22};
 constexpr int kAmplifyTop = 355;
+// The format sits above the quality, between it and the scroll bar.
+constexpr int kFormatTop = 305;
 constexpr int kLabelRight = 491;
 constexpr int kLabelMinWidth = 58;
 constexpr int kControlGap = 6;
@@ -65,6 +69,15 @@ constexpr struct {
     int sampleRate;
 } kQualities[] = {
     {"idd_quality_high", 44100}, {"idd_quality_medium", 22050}, {"idd_quality_low", 11025}};
+
+// The format items: text and format. The choice is kept in the settings by its command-line word.
+constexpr struct {
+    const char* textId;
+    orvanta::RingtoneFormat format;
+} kFormats[] = {{"idd_format_mp3", orvanta::RingtoneFormat::Mp3},
+                {"idd_format_m4r", orvanta::RingtoneFormat::M4r},
+                {"idd_format_ogg", orvanta::RingtoneFormat::Ogg}};
+constexpr const char* kFormatKey = "ringtone_format";
 
 std::string Text(const char* identifier) {
     return StringTable::Instance().Lookup(identifier);
@@ -183,6 +196,37 @@ void EditPage::CreateControls() {
     m_amplifyLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_qualityLabel->setBuddy(m_quality);
     m_amplifyLabel->setBuddy(m_amplify);
+    CreateFormatControls();
+}
+
+void EditPage::CreateFormatControls() {
+    m_format = new QComboBox(this);
+    m_format->setObjectName("format");
+    m_formatLabel = new QLabel(this);
+    m_formatLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_formatLabel->setBuddy(m_format);
+    const std::optional<orvanta::RingtoneFormat> remembered = orvanta::ParseRingtoneFormat(
+        AppProfile::GetString(AppProfile::kSettingsSection, kFormatKey, "mp3"));
+    for (const auto& format : kFormats) {
+        m_format->addItem(QText(format.textId), static_cast<int>(format.format));
+        // A format whose GStreamer elements are missing stays in the list, greyed, saying why.
+        const orvanta::MissingElements missing = orvanta::FindMissingElements(format.format);
+        if (!missing.Empty()) {
+            auto* model = qobject_cast<QStandardItemModel*>(m_format->model());
+            model->item(m_format->count() - 1)->setEnabled(false);
+            m_format->setItemData(m_format->count() - 1,
+                                  QString::fromStdString(orvanta::DescribeMissingElements(
+                                      missing, Text("ide_format_missing_plugin"))),
+                                  Qt::ToolTipRole);
+        } else if (remembered == format.format) {
+            m_format->setCurrentIndex(m_format->count() - 1);
+        }
+    }
+    connect(m_format, &QComboBox::currentIndexChanged, this, [this] {
+        AppProfile::WriteString(AppProfile::kSettingsSection, kFormatKey,
+                                orvanta::RingtoneFormatName(static_cast<orvanta::RingtoneFormat>(
+                                    m_format->currentData().toInt())));
+    });
 }
 
 void EditPage::FillLists() {
@@ -207,6 +251,7 @@ void EditPage::SetControlTexts() {
     m_stereo->setChecked(false);
     m_qualityLabel->setText(QText("idd_quality"));
     m_amplifyLabel->setText(QText("idd_amplify"));
+    m_formatLabel->setText(QText("idd_format"));
     m_play->setAccessibleName(QText("idc_play"));
     m_zoom->setAccessibleName(m_zoom->text());
     m_fadeIn->setAccessibleName(m_fadeIn->text());
@@ -214,6 +259,7 @@ void EditPage::SetControlTexts() {
     m_stereo->setAccessibleName(m_stereo->text());
     m_quality->setAccessibleName(m_qualityLabel->text());
     m_amplify->setAccessibleName(m_amplifyLabel->text());
+    m_format->setAccessibleName(m_formatLabel->text());
     m_editor->setAccessibleName(QText("idd_editing"));
     m_scrollBar->setAccessibleName(QText("idd_editing"));
 }
@@ -244,6 +290,9 @@ void EditPage::ArrangeControls() {
                            kQualityRect.height());
     PlaceRightAligned(m_qualityLabel, kQualityRect.y() + 4);
     PlaceRightAligned(m_amplifyLabel, kAmplifyTop + 2);
+    m_format->setGeometry(kQualityRect.x(), kFormatTop, kQualityRect.width(),
+                          kQualityRect.height());
+    PlaceRightAligned(m_formatLabel, kFormatTop + 4);
 }
 
 void EditPage::RegisterForPlayerEvents() {
@@ -447,6 +496,7 @@ orvanta::RingtoneSettings EditPage::GatherSettings() const {
     settings.stereo = m_stereo->isChecked();
     settings.outSampleRate = m_quality->currentData().toInt();
     settings.snapToZeroCrossings = m_snap->isChecked();
+    settings.format = static_cast<orvanta::RingtoneFormat>(m_format->currentData().toInt());
     return settings;
 }
 
@@ -473,11 +523,15 @@ bool EditPage::CutAndEncode() {
         ShowMessage(this, Message{Text("ide_selection_too_short"), MessageKind::Warning});
         return false;
     }
-    const std::string mp3Path = RingtoneDestination();
-    if (mp3Path.empty()) {
+    if (!orvanta::SelectionFitsFormat(settings.format, settings.endMs - settings.startMs)) {
+        ShowMessage(this, Message{Text("ide_m4r_too_long"), MessageKind::Warning});
         return false;
     }
-    const orvanta::WorkFiles& files = orvanta::CurrentWorkFiles();
+    const std::string ringtonePath = RingtoneDestination(settings.format);
+    if (ringtonePath.empty()) {
+        return false;
+    }
+    orvanta::WorkFiles& files = orvanta::CurrentWorkFiles();
     const EngineReason reason;
     const ProgressWindowScope progressWindow;
     int cancelled = 0;
@@ -487,25 +541,24 @@ bool EditPage::CutAndEncode() {
     if (cancelled != 0) {
         return false;
     }
-    orvanta::ConversionEngine engine;
-    if (!engine.Open()) {
+    if (!orvanta::EncodeRingtone({files.ringtoneWavPath, ringtonePath, settings.format,
+                                  settings.stereo, settings.outSampleRate,
+                                  orvanta::RingtoneTitle(files.sourcePath)},
+                                 cancelled)) {
         return FailConversion(reason.Text());
     }
-    if (!engine.EncodeToMp3(files.ringtoneWavPath, mp3Path, cancelled, settings.stereo,
-                            settings.outSampleRate)) {
-        return FailConversion(reason.Text());
-    }
-    engine.Close();
     if (cancelled != 0) {
         return false;
     }
-    m_writtenByThisJob = mp3Path;
-    orvanta::CurrentWorkFiles().ringtoneMp3Path = mp3Path;
+    m_writtenByThisJob = ringtonePath;
+    files.ringtoneMp3Path = orvanta::RingtonePathFor(ringtonePath, orvanta::RingtoneFormat::Mp3);
+    files.ringtoneFormat = settings.format;
     return true;
 }
 
-std::string EditPage::RingtoneDestination() {
-    const std::string designed = orvanta::CurrentWorkFiles().ringtoneMp3Path;
+std::string EditPage::RingtoneDestination(orvanta::RingtoneFormat format) {
+    const std::string designed =
+        orvanta::RingtonePathFor(orvanta::CurrentWorkFiles().ringtoneMp3Path, format);
     if (!orvanta::FolderTakesNewFiles(designed)) {
         // The dialog itself asks before it lets the user pick a file that exists.
         return ChooseSavePath(this, Text("idd_choose_ringtone_place"), InMusicFolder(designed));

@@ -75,10 +75,11 @@ private:
     void ScrollTo(int position);
     void OnScrollAction(int action);
     void SyncScrollBar();
+    void CreateFormatControls();
     bool CutAndEncode();
     // Where Next writes the MP3: the designed path, or one the user chooses when the song's
     // folder takes no file; empty when the user would rather not go on.
-    std::string RingtoneDestination();
+    std::string RingtoneDestination(orvanta::RingtoneFormat format);
     bool FailConversion(const std::string& reason);
 
     void OnIgnoredEvent(ISubject*, uint32_t, uint32_t) {}
@@ -113,6 +114,8 @@ private:
     QComboBox* m_amplify;
     QLabel* m_qualityLabel;
     QLabel* m_amplifyLabel;
+    QComboBox* m_format;
+    QLabel* m_formatLabel;
     bool m_playing = false;
     // The MP3 this job (this import) wrote last: making it again replaces it without asking.
     std::string m_writtenByThisJob;

@@ -13,6 +13,28 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+namespace {
+
+// The MP3 keeps its own description, which names the format.
+const char* DescriptionId(orvanta::RingtoneFormat format) {
+    return format == orvanta::RingtoneFormat::Mp3 ? "idd_saving_description"
+                                                  : "idd_saving_description_format";
+}
+
+// How the ringtone gets onto its phone, for the formats that need a word on it.
+const char* AdviceId(orvanta::RingtoneFormat format) {
+    switch (format) {
+    case orvanta::RingtoneFormat::M4r:
+        return "idd_saving_advice_m4r";
+    case orvanta::RingtoneFormat::Ogg:
+        return "idd_saving_advice_ogg";
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
 SavePage::SavePage(QWidget* parent)
     : WizardPage(parent), m_result(new QPlainTextEdit(this)), m_openFolder(new QPushButton(this)) {
     m_result->setObjectName("result");
@@ -37,9 +59,12 @@ void SavePage::OnActivate(int /*previous*/) {
     SetWizardButtonText(0, strings.Lookup("idd_new_ringtone"));
     ShowWizardButton(1, true);
     ShowWizardButton(0, true);
-    const std::string description = strings.Lookup("idd_saving_description");
-    m_result->setPlainText(
-        QString::fromStdString(description + "\n\n" + orvanta::CurrentWorkFiles().ringtoneMp3Path));
+    const orvanta::WorkFiles& files = orvanta::CurrentWorkFiles();
+    const std::string description = strings.Lookup(DescriptionId(files.ringtoneFormat));
+    const char* advice = AdviceId(files.ringtoneFormat);
+    m_result->setPlainText(QString::fromStdString(
+        description + "\n\n" + orvanta::WrittenRingtonePath(files) +
+        (advice != nullptr ? "\n\n" + strings.Lookup(advice) : std::string())));
     m_result->setAccessibleName(QString::fromStdString(description));
     m_openFolder->setText(QString::fromStdString(strings.Lookup("idc_open_folder")));
     m_openFolder->setAccessibleName(m_openFolder->text());
@@ -50,7 +75,8 @@ bool SavePage::CanLeave(int target) {
 }
 
 void SavePage::OpenFolder() {
-    // A source typed without a folder gives an MP3 path relative to the current folder.
-    const QFileInfo mp3(QString::fromStdString(orvanta::CurrentWorkFiles().ringtoneMp3Path));
-    OpenOnDesktop(this, QUrl::fromLocalFile(mp3.absolutePath()));
+    // A source typed without a folder gives a ringtone path relative to the current folder.
+    const QFileInfo ringtone(
+        QString::fromStdString(orvanta::WrittenRingtonePath(orvanta::CurrentWorkFiles())));
+    OpenOnDesktop(this, QUrl::fromLocalFile(ringtone.absolutePath()));
 }

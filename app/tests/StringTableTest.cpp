@@ -79,6 +79,15 @@ const std::vector<std::string> kIdentifiers = {
     "idd_loop",
     "idc_zoom_selection",
     "idd_wave_keys",
+    "idd_format",
+    "idd_format_mp3",
+    "idd_format_m4r",
+    "idd_format_ogg",
+    "ide_format_missing_plugin",
+    "ide_m4r_too_long",
+    "idd_saving_description_format",
+    "idd_saving_advice_m4r",
+    "idd_saving_advice_ogg",
 };
 
 const std::vector<std::string> kShippedLanguages = {"de", "en", "fr"};

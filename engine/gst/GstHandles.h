@@ -1,7 +1,8 @@
 #pragma once
 
-// Owners for the GLib and GStreamer resources of the player. Each owner holds exactly one
-// reference and drops it when it dies; the factory functions say how that reference is taken.
+// Owners for the GLib and GStreamer resources of the player and the ringtone encoders. Each
+// owner holds exactly one reference and drops it when it dies; the factory functions say how
+// that reference is taken.
 
 #include <glib.h>
 #include <gst/gst.h>
