@@ -1,0 +1,128 @@
+#include "NormalizedRingtone.h"
+
+#include "AtomicOutputFile.h"
+#include "ConversionEngine.h"
+#include "EngineLog.h"
+#include "PrivateTempFolder.h"
+#include "WavProcessor.h"
+
+#include <algorithm>
+#include <array>
+
+namespace orvanta {
+
+namespace {
+
+constexpr double kPeakToleranceDb = 0.1;
+constexpr double kLoudnessToleranceLu = 0.3;
+// The second encode overshoots about as much as the first: aim this much lower still.
+constexpr double kPeakCorrectionMarginDb = 0.1;
+
+bool Encode(const std::string& wavPath, const std::string& mp3Path,
+            const RingtoneSettings& settings, int& cancelled) {
+    ConversionEngine engine;
+    return engine.Open() &&
+           engine.EncodeToMp3(wavPath, mp3Path, cancelled, settings.stereo, settings.outSampleRate);
+}
+
+bool CutAndEncode(const std::string& workingWavPath, const std::string& ringtoneWavPath,
+                  const std::string& mp3Path, const RingtoneSettings& settings,
+                  const NormalizeTarget& target, int& cancelled, NormalizeResult& result) {
+    int cutCancelled = 0;
+    if (!WavProcessor().CutRingtoneNormalized(workingWavPath, ringtoneWavPath, settings.startMs,
+                                              settings.endMs, settings.fadeMs, target, cutCancelled,
+                                              result)) {
+        return false;
+    }
+    if (cutCancelled != 0) {
+        cancelled = 1;
+        return true;
+    }
+    return Encode(ringtoneWavPath, mp3Path, settings, cancelled);
+}
+
+// The target for a second cut that undoes what the encoder did to the first.
+NormalizeTarget CorrectedTarget(const NormalizeTarget& target, const NormalizeResult& first) {
+    NormalizeTarget corrected = target;
+    corrected.lufs += first.after.integratedLufs - first.encoded.integratedLufs;
+    const double peakExcess = first.encoded.truePeakDbtp - target.ceilingDbtp;
+    if (peakExcess > 0.0) {
+        corrected.ceilingDbtp -= peakExcess + kPeakCorrectionMarginDb;
+    }
+    return corrected;
+}
+
+bool NeedsCorrection(const NormalizeTarget& target, const NormalizeResult& result) {
+    // Where the gain cap or the limiter kept the cut short of the target, what the cut reached
+    // is what the MP3 should keep.
+    const double reached = std::min(target.lufs, result.after.integratedLufs);
+    return result.encoded.truePeakDbtp > target.ceilingDbtp + kPeakToleranceDb ||
+           std::abs(result.encoded.integratedLufs - reached) > kLoudnessToleranceLu;
+}
+
+bool CopyInto(const std::string& fromPath, const std::string& toPath) {
+    FilePtr from(std::fopen(fromPath.c_str(), "rb"));
+    AtomicOutputFile to;
+    if (!from || !to.Create(toPath)) {
+        EngineLog::Error("Could not write \"%s\".\n", toPath.c_str());
+        return false;
+    }
+    std::array<char, 1 << 16> buffer{};
+    std::size_t read = 0;
+    while ((read = std::fread(buffer.data(), 1, buffer.size(), from.get())) > 0) {
+        if (std::fwrite(buffer.data(), 1, read, to.File()) != read) {
+            to.Discard();
+            return false;
+        }
+    }
+    if (std::ferror(from.get()) != 0) {
+        to.Discard();
+        return false;
+    }
+    return to.Commit();
+}
+
+} // namespace
+
+bool MakeNormalizedRingtone(const std::string& workingWavPath, const std::string& ringtoneWavPath,
+                            const std::string& mp3Path, const RingtoneSettings& settings,
+                            const NormalizeTarget& target, int& cancelled,
+                            NormalizeResult& result) {
+    PrivateTempFolder folder;
+    if (folder.Path().empty()) {
+        EngineLog::Error("Could not make a temporary folder.\n");
+        return false;
+    }
+    const std::string draftPath = folder.Path() + "draft.mp3";
+    cancelled = 0;
+    if (!CutAndEncode(workingWavPath, ringtoneWavPath, draftPath, settings, target, cancelled,
+                      result)) {
+        return false;
+    }
+    if (cancelled != 0) {
+        return true;
+    }
+    if (result.before.Measurable()) {
+        const std::optional<LoudnessFigures> encoded = MeasureFile(draftPath);
+        if (!encoded) {
+            return false;
+        }
+        result.encoded = *encoded;
+        if (NeedsCorrection(target, result)) {
+            const NormalizeTarget corrected = CorrectedTarget(target, result);
+            if (!CutAndEncode(workingWavPath, ringtoneWavPath, draftPath, settings, corrected,
+                              cancelled, result)) {
+                return false;
+            }
+            if (cancelled != 0) {
+                return true;
+            }
+            const std::optional<LoudnessFigures> again = MeasureFile(draftPath);
+            result.encoded = again.value_or(LoudnessFigures{});
+            result.encodedTwice = true;
+        }
+    }
+    return CopyInto(draftPath, mp3Path);
+}
+
+} // namespace orvanta
