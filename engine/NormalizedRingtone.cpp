@@ -13,7 +13,9 @@ namespace orvanta {
 
 namespace {
 
-constexpr double kPeakToleranceDb = 0.1;
+// True-peak meters oversample differently and disagree by up to about 0.1 dB. The ceiling is a
+// promise about the MP3 whoever measures it, so by ours it stays that much under.
+constexpr double kMeterDisagreementDb = 0.1;
 constexpr double kLoudnessToleranceLu = 0.3;
 // The second encode overshoots about as much as the first: aim this much lower still.
 constexpr double kPeakCorrectionMarginDb = 0.1;
@@ -45,7 +47,8 @@ bool CutAndEncode(const std::string& workingWavPath, const std::string& ringtone
 NormalizeTarget CorrectedTarget(const NormalizeTarget& target, const NormalizeResult& first) {
     NormalizeTarget corrected = target;
     corrected.lufs += first.after.integratedLufs - first.encoded.integratedLufs;
-    const double peakExcess = first.encoded.truePeakDbtp - target.ceilingDbtp;
+    const double peakExcess =
+        first.encoded.truePeakDbtp - (target.ceilingDbtp - kMeterDisagreementDb);
     if (peakExcess > 0.0) {
         corrected.ceilingDbtp -= peakExcess + kPeakCorrectionMarginDb;
     }
@@ -56,7 +59,7 @@ bool NeedsCorrection(const NormalizeTarget& target, const NormalizeResult& resul
     // Where the gain cap or the limiter kept the cut short of the target, what the cut reached
     // is what the MP3 should keep.
     const double reached = std::min(target.lufs, result.after.integratedLufs);
-    return result.encoded.truePeakDbtp > target.ceilingDbtp + kPeakToleranceDb ||
+    return result.encoded.truePeakDbtp > target.ceilingDbtp - kMeterDisagreementDb ||
            std::abs(result.encoded.integratedLufs - reached) > kLoudnessToleranceLu;
 }
 

@@ -9,7 +9,7 @@ namespace orvanta {
 
 // The cut and the encode of a normalised ringtone. The encoder's low-pass and its filtering move
 // loudness and peaks a little, most at the low rates, so the MP3 is decoded and measured; when
-// its true peak lies more than 0.1 dB above the ceiling or its loudness misses by more than
+// its true peak comes within 0.1 dB of the ceiling or above, or its loudness misses by more than
 // 0.3 LU, the cut is made again with that much correction and encoded once more. The MP3 is
 // written to a private folder first and put in place only when it is final, so a cancel or a
 // failure anywhere leaves the file at `mp3Path` as it was. Result convention as for the

@@ -55,8 +55,6 @@ TruePeakLimiter::TruePeakLimiter(unsigned channels, unsigned sampleRate, double 
             tap = static_cast<float>(tap / sum);
         }
     }
-    m_smoothing.assign(m_lookAhead, 1.0);
-    m_smoothingSum = static_cast<double>(m_lookAhead);
 }
 
 std::size_t TruePeakLimiter::Latency() const {
@@ -112,6 +110,13 @@ void TruePeakLimiter::EmitFrame(double windowMinimum, std::vector<float>& out) {
         released = 1.0;
     }
     m_released = std::min(windowMinimum, released);
+    if (m_nextOutput == 0) {
+        // Nothing comes before the first frame to ramp down over: the gain starts where the
+        // first look-ahead window needs it.
+        m_smoothing.assign(m_lookAhead, m_released);
+        m_smoothingSum = m_released * static_cast<double>(m_lookAhead);
+        m_belowUnity = m_released < 1.0 ? m_lookAhead : 0;
+    }
     m_belowUnity -= m_smoothing.front() < 1.0 ? 1 : 0;
     m_smoothingSum -= m_smoothing.front();
     m_smoothing.pop_front();

@@ -1,0 +1,106 @@
+#include "CliRunner.h"
+#include "TestSources.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <memory>
+#include <regex>
+
+namespace orvanta::test {
+namespace {
+
+// Music-like audio scaled by `scale` (saturating, so a large scale brickwalls it), with a short
+// loud click every half second when `clicks` is set: a quiet song whose peaks stand far out.
+Bytes Song(int channels, int rate, double scale, bool clicks) {
+    std::vector<int16_t> samples = MusicSamples(channels, rate, static_cast<uint32_t>(rate) * 30);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const std::size_t frame = i / static_cast<std::size_t>(channels);
+        const bool click = clicks && frame % static_cast<std::size_t>(rate / 2) < 40;
+        const double value =
+            click ? 8000.0 * std::sin(0.9 * static_cast<double>(frame)) : samples[i] * scale;
+        samples[i] = static_cast<int16_t>(std::clamp(value, -32768.0, 32767.0));
+    }
+    return MakeWav16(samples, channels, rate);
+}
+
+struct Ebur128 {
+    double integrated = 0.0;
+    double truePeak = 0.0;
+};
+
+// The loudness and true peak as ffmpeg's ebur128 filter reports them: a measurement that shares
+// no code with ours.
+Ebur128 MeasureWithFfmpeg(const std::string& path) {
+    const std::string command =
+        "ffmpeg -nostats -hide_banner -i '" + path + "' -af ebur128=peak=true -f null - 2>&1";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string text;
+    std::array<char, 4096> buffer{};
+    while (pipe && std::fgets(buffer.data(), buffer.size(), pipe.get()) != nullptr) {
+        text += buffer.data();
+    }
+    const std::size_t summary = text.rfind("Summary:");
+    EXPECT_NE(summary, std::string::npos) << text;
+    const std::string tail = text.substr(summary == std::string::npos ? 0 : summary);
+    std::smatch i;
+    std::smatch peak;
+    EXPECT_TRUE(std::regex_search(tail, i, std::regex(R"(I:\s+(-?[0-9.]+) LUFS)"))) << tail;
+    EXPECT_TRUE(std::regex_search(tail, peak, std::regex(R"(Peak:\s+(-?[0-9.]+) dBFS)"))) << tail;
+    return {i.empty() ? 0.0 : std::stod(i[1]), peak.empty() ? 99.0 : std::stod(peak[1])};
+}
+
+struct CorpusCase {
+    const char* name;
+    int channels;
+    int rate;
+    double scale;
+    bool clicks;
+    std::vector<std::string> options;
+    double target;
+    double ceiling;
+};
+
+TEST(NormalizeCommandTest, EveryNormalisedRingtoneMeetsTargetAndCeilingByFfmpeg) {
+    const CorpusCase corpus[] = {
+        {"quiet", 2, 44100, 0.15, true, {"--normalize"}, -14.0, -1.0},
+        {"loud", 2, 44100, 1.9, false, {"--normalize", "--stereo"}, -14.0, -1.0},
+        {"brickwalled", 2, 44100, 6.0, false, {"--normalize"}, -14.0, -1.0},
+        {"mono", 1, 44100, 0.5, true, {"--normalize"}, -14.0, -1.0},
+        {"22 kHz", 2, 22050, 1.0, false, {"--normalize", "--quality", "medium"}, -14.0, -1.0},
+        {"11 kHz", 1, 11025, 1.0, true, {"--normalize", "--quality", "low"}, -14.0, -1.0},
+        {"1-second selection",
+         2,
+         44100,
+         0.3,
+         true,
+         {"--normalize", "--start", "5000", "--end", "6000"},
+         -14.0,
+         -1.0},
+        {"other target",
+         2,
+         44100,
+         0.08,
+         true,
+         {"--normalize", "-20", "--true-peak", "-3", "--quality", "low"},
+         -20.0,
+         -3.0},
+    };
+    TempDir dir;
+    for (const CorpusCase& c : corpus) {
+        SCOPED_TRACE(c.name);
+        const std::string source = dir.Path("song.wav");
+        WriteBytes(source, Song(c.channels, c.rate, c.scale, c.clicks));
+        std::vector<std::string> arguments{"make", source};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const CliRun run = RunCli(arguments);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const Ebur128 measured = MeasureWithFfmpeg(dir.Path("song_ringtone.mp3"));
+        EXPECT_NEAR(measured.integrated, c.target, 0.5) << run.err;
+        EXPECT_LE(measured.truePeak, c.ceiling) << run.err;
+    }
+}
+
+} // namespace
+} // namespace orvanta::test
