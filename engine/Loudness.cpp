@@ -45,10 +45,10 @@ void LoudnessMeter::StateDeleter::operator()(ebur128_state* state) const {
     ebur128_destroy(&state);
 }
 
-LoudnessMeter::LoudnessMeter(unsigned channels, unsigned sampleRate, bool withRange)
+LoudnessMeter::LoudnessMeter(unsigned channels, unsigned sampleRate, bool withRange, bool compact)
     : m_channels(channels), m_withRange(withRange) {
     const int mode = EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_SAMPLE_PEAK |
-                     (withRange ? EBUR128_MODE_LRA : 0);
+                     (withRange ? EBUR128_MODE_LRA : 0) | (compact ? EBUR128_MODE_HISTOGRAM : 0);
     m_state.reset(ebur128_init(channels, sampleRate, mode));
 }
 
@@ -154,6 +154,112 @@ std::optional<LoudnessFigures> MeasureFile(const std::string& path, int32_t star
         return std::nullopt;
     }
     return MeasureWavStretch(wavPath, startMs, endMs);
+}
+
+struct LoudnessIndex::Source {
+    WavStretch whole;
+    uint64_t piecesTotal = 0;
+    std::vector<float> block;
+};
+
+LoudnessIndex::LoudnessIndex(std::string wavPath) : m_path(std::move(wavPath)) {}
+
+LoudnessIndex::~LoudnessIndex() = default;
+
+bool LoudnessIndex::Open() {
+    if (m_source || m_refused) {
+        return !m_refused;
+    }
+    auto source = std::make_unique<Source>();
+    if (!OpenWavStretch(m_path, 0, -1, source->whole) || source->whole.header.sampleRate == 0) {
+        m_refused = true;
+        return false;
+    }
+    const uint32_t rate = source->whole.header.sampleRate;
+    source->piecesTotal = (source->whole.frames + rate - 1) / rate;
+    m_pieces.resize(source->piecesTotal);
+    m_source = std::move(source);
+    return true;
+}
+
+std::unique_ptr<LoudnessMeter> LoudnessIndex::MeasureFrames(uint64_t first, uint64_t count,
+                                                            const std::atomic<bool>* stop) {
+    WavStretch& whole = m_source->whole;
+    const uint32_t blockSize = whole.header.BlockSize();
+    auto meter = std::make_unique<LoudnessMeter>(whole.header.channels, whole.header.sampleRate,
+                                                 /*withRange=*/false, /*compact=*/true);
+    if (!meter->Valid() ||
+        std::fseek(whole.file.get(), static_cast<long>(kWaveHeaderBytes + first * blockSize),
+                   SEEK_SET) != 0) {
+        return nullptr;
+    }
+    for (uint64_t done = 0; done < count;) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+            return nullptr;
+        }
+        const auto frames = static_cast<uint32_t>(std::min<uint64_t>(kFramesPerRead, count - done));
+        if (!ReadFloatFrames(whole, frames, m_source->block)) {
+            return nullptr;
+        }
+        meter->Add(m_source->block.data(), frames);
+        done += frames;
+    }
+    return meter;
+}
+
+const LoudnessMeter* LoudnessIndex::Piece(std::size_t index, const std::atomic<bool>* stop) {
+    if (!m_pieces[index]) {
+        const uint32_t rate = m_source->whole.header.sampleRate;
+        const uint64_t first = uint64_t{rate} * index;
+        m_pieces[index] =
+            MeasureFrames(first, std::min<uint64_t>(rate, m_source->whole.frames - first), stop);
+    }
+    return m_pieces[index].get();
+}
+
+std::optional<LoudnessFigures> LoudnessIndex::Measure(int32_t startMs, int32_t endMs,
+                                                      const std::atomic<bool>* stop) {
+    if (!Open()) {
+        return std::nullopt;
+    }
+    const uint64_t rate = m_source->whole.header.sampleRate;
+    const auto toFrame = [&](int32_t ms) {
+        return std::min<uint64_t>(static_cast<uint64_t>(std::max(ms, 0)) * rate / 1000,
+                                  m_source->whole.frames);
+    };
+    const uint64_t first = toFrame(startMs);
+    const uint64_t end = std::max(first, toFrame(endMs));
+    const uint64_t firstWhole = (first + rate - 1) / rate;
+    const uint64_t endWhole = std::max(firstWhole, end / rate);
+    std::vector<std::unique_ptr<LoudnessMeter>> ends;
+    std::vector<const LoudnessMeter*> meters;
+    if (firstWhole >= endWhole) {
+        ends.push_back(MeasureFrames(first, end - first, stop));
+    } else {
+        ends.push_back(MeasureFrames(first, firstWhole * rate - first, stop));
+        ends.push_back(MeasureFrames(endWhole * rate, end - endWhole * rate, stop));
+        for (uint64_t piece = firstWhole; piece < endWhole; ++piece) {
+            meters.push_back(Piece(static_cast<std::size_t>(piece), stop));
+        }
+    }
+    for (const auto& meter : ends) {
+        meters.push_back(meter.get());
+    }
+    if (std::find(meters.begin(), meters.end(), nullptr) != meters.end()) {
+        return std::nullopt;
+    }
+    return LoudnessMeter::Combined(meters);
+}
+
+bool LoudnessIndex::MeasureNextPiece() {
+    if (!Open()) {
+        return false;
+    }
+    const auto missing = std::find(m_pieces.begin(), m_pieces.end(), nullptr);
+    if (missing == m_pieces.end()) {
+        return false;
+    }
+    return Piece(static_cast<std::size_t>(missing - m_pieces.begin()), nullptr) != nullptr;
 }
 
 } // namespace orvanta

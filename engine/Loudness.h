@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvanta {
 
@@ -26,7 +27,10 @@ struct LoudnessFigures {
 // One libebur128 state, fed interleaved float frames (full scale = 1.0).
 class LoudnessMeter {
 public:
-    LoudnessMeter(unsigned channels, unsigned sampleRate, bool withRange = true);
+    // `compact` keeps the gated blocks as a histogram (0.01 LU steps) instead of a list, for the
+    // many short meters of a LoudnessIndex.
+    LoudnessMeter(unsigned channels, unsigned sampleRate, bool withRange = true,
+                  bool compact = false);
     ~LoudnessMeter();
     LoudnessMeter(const LoudnessMeter&) = delete;
     LoudnessMeter& operator=(const LoudnessMeter&) = delete;
@@ -35,6 +39,10 @@ public:
     bool Valid() const { return m_state != nullptr; }
     void Add(const float* frames, std::size_t frameCount);
     LoudnessFigures Figures() const;
+    // The integrated loudness and peaks of the meters' audio taken together, as one meter would
+    // give them for blocks that do not straddle two meters. All must be compact or none; no
+    // loudness range.
+    static LoudnessFigures Combined(const std::vector<const LoudnessMeter*>& meters);
 
 private:
     struct StateDeleter {
@@ -62,5 +70,38 @@ std::optional<LoudnessFigures> MeasureWavStretch(const std::string& wavPath, int
 // shown. nullopt, with the reason in the engine's log, when it cannot be read.
 std::optional<LoudnessFigures> MeasureFile(const std::string& path, int32_t startMs = 0,
                                            int32_t endMs = -1);
+
+// The loudness of any selection of one working WAV, quick enough to follow a dragged selection:
+// the file is measured once in pieces of one second, kept as compact meters, and a selection
+// combines the whole pieces it covers with its two partial ends measured afresh. Gated blocks
+// that straddle two pieces are left out, which moves the figure by a few hundredths of a LU on
+// music. Not thread-safe: one owner thread.
+class LoudnessIndex {
+public:
+    explicit LoudnessIndex(std::string wavPath);
+    ~LoudnessIndex();
+    LoudnessIndex(const LoudnessIndex&) = delete;
+    LoudnessIndex& operator=(const LoudnessIndex&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    // nullopt when the file is refused or `stop` became true.
+    std::optional<LoudnessFigures> Measure(int32_t startMs, int32_t endMs,
+                                           const std::atomic<bool>* stop = nullptr);
+    // Measures the first piece not yet measured; false when there is none left (or the file is
+    // refused), so an idle thread can fill the index ahead of the next selection.
+    bool MeasureNextPiece();
+
+private:
+    bool Open();
+    std::unique_ptr<LoudnessMeter> MeasureFrames(uint64_t first, uint64_t count,
+                                                 const std::atomic<bool>* stop);
+    const LoudnessMeter* Piece(std::size_t index, const std::atomic<bool>* stop);
+
+    std::string m_path;
+    struct Source;
+    std::unique_ptr<Source> m_source;
+    std::vector<std::unique_ptr<LoudnessMeter>> m_pieces;
+    bool m_refused = false;
+};
 
 } // namespace orvanta

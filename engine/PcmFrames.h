@@ -3,7 +3,9 @@
 #include "FileHandle.h"
 #include "WaveHeader.h"
 
+#include <atomic>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -31,5 +33,10 @@ bool OpenWavStretch(const std::string& path, int32_t startMs, int32_t endMs, Wav
 // Reads the next `frames` frames of the stretch into `out` as interleaved floats; false on a
 // short read.
 bool ReadFloatFrames(WavStretch& stretch, uint32_t frames, std::vector<float>& out);
+
+// The share (0 to 1) of the samples of startMs..endMs that `gain` would take beyond full scale;
+// nullopt when the WAV is refused or `stop` became true.
+std::optional<double> ClippedShare(const std::string& wavPath, int32_t startMs, int32_t endMs,
+                                   float gain, const std::atomic<bool>* stop = nullptr);
 
 } // namespace orvanta
