@@ -60,18 +60,43 @@ void LoudnessMeter::Add(const float* frames, std::size_t frameCount) {
     }
 }
 
+namespace {
+
+// The library answers minus infinity (or a huge negative figure) for silence and for a stretch
+// without one whole gated block; anything above the absolute gate is a loudness.
+double GatedLoudness(int status, double value) {
+    return status == EBUR128_SUCCESS && std::isfinite(value) && value > -70.0 ? value : -HUGE_VAL;
+}
+
+} // namespace
+
+LoudnessFigures LoudnessMeter::Combined(const std::vector<const LoudnessMeter*>& meters) {
+    std::vector<ebur128_state*> states;
+    LoudnessFigures figures;
+    for (const LoudnessMeter* meter : meters) {
+        if (meter != nullptr && meter->m_state) {
+            states.push_back(meter->m_state.get());
+            const LoudnessFigures own = meter->Figures();
+            figures.truePeakDbtp = std::max(figures.truePeakDbtp, own.truePeakDbtp);
+            figures.samplePeakDbfs = std::max(figures.samplePeakDbfs, own.samplePeakDbfs);
+        }
+    }
+    double value = 0.0;
+    if (!states.empty()) {
+        const int status = ebur128_loudness_global_multiple(states.data(), states.size(), &value);
+        figures.integratedLufs = GatedLoudness(status, value);
+    }
+    return figures;
+}
+
 LoudnessFigures LoudnessMeter::Figures() const {
     LoudnessFigures figures;
     if (!m_state) {
         return figures;
     }
     double value = 0.0;
-    // The library answers minus infinity (or a huge negative figure) for silence and for a
-    // stretch without one whole gated block.
-    if (ebur128_loudness_global(m_state.get(), &value) == EBUR128_SUCCESS && std::isfinite(value) &&
-        value > -70.0) {
-        figures.integratedLufs = value;
-    }
+    const int status = ebur128_loudness_global(m_state.get(), &value);
+    figures.integratedLufs = GatedLoudness(status, value);
     if (m_withRange && ebur128_loudness_range(m_state.get(), &value) == EBUR128_SUCCESS &&
         std::isfinite(value)) {
         figures.rangeLu = value;

@@ -7,10 +7,13 @@
 #include "MainWizardWindow.h"
 #include "MediaGraph.h"
 #include "MessageBox.h"
+#include "NormalizedRingtone.h"
 #include "PageIndex.h"
+#include "PredictedSize.h"
 #include "StringTable.h"
 #include "WavProcessor.h"
 #include "WaveEditor.h"
+#include "WaveHeader.h"
 #include "WorkFiles.h"
 
 #include <QAbstractSlider>
@@ -19,8 +22,11 @@
 #include <QCursor>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -88,6 +94,8 @@ EditPage::EditPage(QWidget* parent) : WizardPage(parent) {
     FillLists();
     SetControlTexts();
     ArrangeControls();
+    CreateLoudnessControls();
+    ArrangeLoudnessControls();
 }
 
 EditPage::~EditPage() {
@@ -271,8 +279,10 @@ void EditPage::OnActivate(int previous) {
         m_editor->Load(files.workingWavPath, files.peakFilePath);
         m_editor->SetSelection(0, kDefaultSelectionEndMs);
         SyncScrollBar();
+        ++m_fileGeneration;
     }
     LoadPreview();
+    RefreshLoudness();
 }
 
 void EditPage::LoadPreview() {
@@ -412,6 +422,9 @@ bool EditPage::CanLeave(int target) {
 }
 
 bool EditPage::CutAndEncode() {
+    if (m_normalize->isChecked()) {
+        return CutAndEncodeNormalized();
+    }
     const orvanta::RingtoneSettings settings = GatherSettings();
     const orvanta::WorkFiles& files = orvanta::CurrentWorkFiles();
     const ProgressWindowScope progressWindow;
@@ -441,4 +454,179 @@ bool EditPage::FailConversion() {
     CloseProgressWindow();
     ShowMessage(this, Text("ide_internal_engine_failed"), MessageButtons::Ok);
     return false;
+}
+
+namespace {
+
+constexpr QRect kNormalizeRect{10, 386, 140, 17};
+constexpr int kLoudnessTextLeft = 162;
+constexpr int kLoudnessTextWidth = 329;
+constexpr int kClipWarningTop = 401;
+constexpr const char* kNormalizeSettingsKey = "ringtone/normalize_loudness";
+constexpr double kMaxAmplifyPercent = 100.0;
+
+// A figure as the meter shows it: one decimal, a real minus sign, "−inf" for no loudness.
+QString Decibels(double value) {
+    if (!std::isfinite(value)) {
+        return QString::fromUtf8("\u2212inf");
+    }
+    return QString::number(value, 'f', 1).replace('-', QChar(0x2212));
+}
+
+} // namespace
+
+void EditPage::CreateLoudnessControls() {
+    m_normalize = new QCheckBox(QText("idd_normalize_loudness"), this);
+    m_normalize->setObjectName("normalize");
+    m_normalize->setAccessibleName(m_normalize->text());
+    m_normalize->setChecked(QSettings().value(kNormalizeSettingsKey, false).toBool());
+    m_loudnessMeter = new QLabel(this);
+    m_loudnessMeter->setObjectName("loudnessMeter");
+    m_loudnessMeter->setTextFormat(Qt::PlainText);
+    m_loudnessMeter->setAccessibleName(QText("idd_normalize_loudness"));
+    m_clipWarning = new QLabel(this);
+    m_clipWarning->setObjectName("clipWarning");
+    m_clipWarning->setTextFormat(Qt::PlainText);
+    m_clipWarning->setStyleSheet("color: rgb(200, 0, 0);");
+    m_clipWarning->setAccessibleName(QText("idd_amplify"));
+    m_clipWarning->hide();
+    m_predictedSize = new QLabel(this);
+    m_predictedSize->setObjectName("predictedSize");
+    m_predictedSize->setTextFormat(Qt::PlainText);
+    m_predictedSize->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_predictedSize->setAccessibleName(QText("idd_quality"));
+    m_meter = new SelectionMeter(this);
+    connect(m_meter, &SelectionMeter::Measured, this, &EditPage::OnMeterReading);
+    connect(m_normalize, &QCheckBox::toggled, this, &EditPage::OnNormalizeToggled);
+    connect(m_amplify, &QComboBox::currentIndexChanged, this, &EditPage::RefreshLoudness);
+    connect(m_quality, &QComboBox::currentIndexChanged, this, &EditPage::UpdatePredictedSize);
+    connect(m_stereo, &QCheckBox::toggled, this, &EditPage::UpdatePredictedSize);
+    m_editor->installEventFilter(this);
+    OnNormalizeToggled(m_normalize->isChecked());
+}
+
+void EditPage::ArrangeLoudnessControls() {
+    Place(m_normalize, kNormalizeRect);
+    const int left = std::max(kLoudnessTextLeft, m_normalize->geometry().right() + kControlGap);
+    const int width = kLoudnessTextLeft + kLoudnessTextWidth - left;
+    m_loudnessMeter->setGeometry(left, kNormalizeRect.y(), width, kNormalizeRect.height());
+    m_clipWarning->setGeometry(left, kClipWarningTop, width, kNormalizeRect.height());
+    m_predictedSize->setGeometry(kQualityRect.x(), kNormalizeRect.y(), kQualityRect.width(),
+                                 kNormalizeRect.height());
+}
+
+void EditPage::OnNormalizeToggled(bool on) {
+    QSettings().setValue(kNormalizeSettingsKey, on);
+    m_amplify->setEnabled(!on);
+    // The limiter keeps a normalised ringtone from clipping: the waveform shows the plain level.
+    m_editor->SetGain(on ? 1.0f : static_cast<float>(m_amplify->currentData().toInt()) * 0.01f);
+    RefreshLoudness();
+}
+
+bool EditPage::eventFilter(QObject* watched, QEvent* event) {
+    const bool mayMoveSelection = event->type() == QEvent::MouseButtonRelease ||
+                                  event->type() == QEvent::KeyRelease ||
+                                  event->type() == QEvent::Wheel ||
+                                  (event->type() == QEvent::MouseMove &&
+                                   static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton);
+    if (watched == m_editor && mayMoveSelection) {
+        // After the editor has handled the event, so the selection read is the new one.
+        QTimer::singleShot(0, this, [this] {
+            const auto [lower, upper] = m_editor->GetSelectionInSeconds();
+            const std::pair selection{static_cast<int32_t>(lower * 1000.0f),
+                                      static_cast<int32_t>(upper * 1000.0f)};
+            if (selection != m_meteredSelection) {
+                RefreshLoudness();
+            }
+        });
+    }
+    return WizardPage::eventFilter(watched, event);
+}
+
+void EditPage::RefreshLoudness() {
+    UpdatePredictedSize();
+    const std::string& wavPath = orvanta::CurrentWorkFiles().workingWavPath;
+    const auto [lower, upper] = m_editor->GetSelectionInSeconds();
+    m_meteredSelection = {static_cast<int32_t>(lower * 1000.0f),
+                          static_cast<int32_t>(upper * 1000.0f)};
+    if (wavPath.empty() || m_meteredSelection.second <= m_meteredSelection.first) {
+        return;
+    }
+    if (!m_reading) {
+        m_loudnessMeter->setText(QText("idd_loudness_measuring"));
+    }
+    SelectionMeter::Request request;
+    request.wavPath = wavPath;
+    request.fileGeneration = m_fileGeneration;
+    request.startMs = m_meteredSelection.first;
+    request.endMs = m_meteredSelection.second;
+    request.amplify = m_normalize->isChecked()
+                          ? 1.0f
+                          : static_cast<float>(m_amplify->currentData().toInt()) * 0.01f;
+    m_meter->Measure(request);
+}
+
+void EditPage::OnMeterReading(const SelectionMeter::Reading& reading) {
+    m_reading = reading;
+    ShowLoudnessReading();
+}
+
+void EditPage::ShowLoudnessReading() {
+    const orvanta::LoudnessFigures& before = m_reading->figures;
+    if (!m_reading->ok) {
+        m_loudnessMeter->clear();
+    } else if (!before.Measurable()) {
+        m_loudnessMeter->setText(QText("idd_loudness_unmeasurable"));
+    } else {
+        const orvanta::NormalizeTarget target;
+        const bool normalize = m_normalize->isChecked();
+        const double gainDb = normalize ? orvanta::NormalizeGainDb(before, target)
+                                        : orvanta::ToDecibels(m_reading->request.amplify);
+        const double peakAfter = normalize
+                                     ? std::min(before.truePeakDbtp + gainDb, target.ceilingDbtp)
+                                     : before.truePeakDbtp + gainDb;
+        m_loudnessMeter->setText(QText("idd_loudness_meter")
+                                     .arg(Decibels(before.integratedLufs))
+                                     .arg(Decibels(before.truePeakDbtp))
+                                     .arg(Decibels(before.integratedLufs + gainDb))
+                                     .arg(Decibels(peakAfter)));
+    }
+    const double clippedPercent = m_reading->clippedShare * kMaxAmplifyPercent;
+    m_clipWarning->setVisible(m_reading->ok && clippedPercent > 0.0);
+    m_clipWarning->setText(
+        QText("idd_clip_warning")
+            .arg(QString::number(clippedPercent, 'f', clippedPercent < 1 ? 2 : 1)));
+}
+
+void EditPage::UpdatePredictedSize() {
+    const orvanta::RingtoneSettings settings = GatherSettings();
+    orvanta::FilePtr file;
+    orvanta::WaveHeaderFields header;
+    uint64_t length = 0;
+    if (settings.endMs <= settings.startMs ||
+        !orvanta::OpenWorkingWav(orvanta::CurrentWorkFiles().workingWavPath, file, header,
+                                 length)) {
+        m_predictedSize->clear();
+        return;
+    }
+    const uint64_t frames =
+        static_cast<uint64_t>(settings.endMs - settings.startMs) * header.sampleRate / 1000;
+    const uint64_t bytes = orvanta::PredictedMp3Bytes(frames, header.sampleRate, header.channels,
+                                                      settings.stereo, settings.outSampleRate);
+    m_predictedSize->setText(
+        QText("idd_predicted_size").arg(QString::number((bytes + 512) / 1024)));
+}
+
+bool EditPage::CutAndEncodeNormalized() {
+    const orvanta::RingtoneSettings settings = GatherSettings();
+    const orvanta::WorkFiles& files = orvanta::CurrentWorkFiles();
+    const ProgressWindowScope progressWindow;
+    int cancelled = 0;
+    orvanta::NormalizeResult result;
+    if (!orvanta::MakeNormalizedRingtone(files.workingWavPath, files.ringtoneWavPath,
+                                         files.ringtoneMp3Path, settings,
+                                         orvanta::NormalizeTarget{}, cancelled, result)) {
+        return FailConversion();
+    }
+    return cancelled == 0;
 }

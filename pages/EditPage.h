@@ -2,6 +2,7 @@
 
 #include "MediaPlayer.h"
 #include "RingtoneSettings.h"
+#include "SelectionMeter.h"
 #include "WizardPage.h"
 #include "pxmisc/IObserver.h"
 
@@ -46,6 +47,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     using Handler = void (EditPage::*)(ISubject*, uint32_t, uint32_t);
@@ -63,6 +65,16 @@ private:
     void SyncScrollBar();
     bool CutAndEncode();
     bool FailConversion();
+
+    // Loudness: the Normalize check box, the meter, the clip warning and the predicted size.
+    void CreateLoudnessControls();
+    void ArrangeLoudnessControls();
+    void OnNormalizeToggled(bool on);
+    void RefreshLoudness();
+    void OnMeterReading(const SelectionMeter::Reading& reading);
+    void ShowLoudnessReading();
+    void UpdatePredictedSize();
+    bool CutAndEncodeNormalized();
 
     void OnIgnoredEvent(ISubject*, uint32_t, uint32_t) {}
     void OnLoaded(ISubject*, uint32_t, uint32_t);
@@ -85,4 +97,13 @@ private:
     QLabel* m_qualityLabel;
     QLabel* m_amplifyLabel;
     bool m_playing = false;
+
+    QCheckBox* m_normalize = nullptr;
+    QLabel* m_loudnessMeter = nullptr;
+    QLabel* m_clipWarning = nullptr;
+    QLabel* m_predictedSize = nullptr;
+    SelectionMeter* m_meter = nullptr;
+    std::optional<SelectionMeter::Reading> m_reading;
+    std::pair<int32_t, int32_t> m_meteredSelection{0, -1};
+    int m_fileGeneration = 0;
 };

@@ -56,8 +56,10 @@ void SelectionMeter::Run() {
 }
 
 SelectionMeter::Reading SelectionMeter::Answer(const Request& request) {
-    if (!m_index || m_index->Path() != request.wavPath) {
+    if (!m_index || m_index->Path() != request.wavPath ||
+        m_indexGeneration != request.fileGeneration) {
         m_index = std::make_unique<orvanta::LoudnessIndex>(request.wavPath);
+        m_indexGeneration = request.fileGeneration;
     }
     Reading reading;
     reading.request = request;

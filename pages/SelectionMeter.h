@@ -22,6 +22,7 @@ class SelectionMeter : public QObject {
 public:
     struct Request {
         std::string wavPath;
+        int fileGeneration = 0; // a new import may reuse the path: a new number, a new index
         int32_t startMs = 0;
         int32_t endMs = 0;
         float amplify = 1.0f; // for the share of samples that would clip
@@ -58,6 +59,7 @@ private:
     bool m_quit = false;
     std::atomic<bool> m_stopCurrent{false};
     std::unique_ptr<orvanta::LoudnessIndex> m_index; // the thread's own
+    int m_indexGeneration = 0;                       // the meter thread only
     uint64_t m_awaited = 0;                          // page thread only
     uint64_t m_delivered = 0;                        // page thread only
     std::thread m_thread;
