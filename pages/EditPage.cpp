@@ -473,6 +473,15 @@ QString Decibels(double value) {
     return QString::number(value, 'f', 1).replace('-', QChar(0x2212));
 }
 
+// A looked-up text with its "{1}", "{2}", ... filled in.
+QString Filled(const char* identifier, const QStringList& values) {
+    QString text = QText(identifier);
+    for (int i = 0; i < values.size(); ++i) {
+        text.replace(QString("{%1}").arg(i + 1), values[i]);
+    }
+    return text;
+}
+
 } // namespace
 
 void EditPage::CreateLoudnessControls() {
@@ -585,17 +594,15 @@ void EditPage::ShowLoudnessReading() {
         const double peakAfter = normalize
                                      ? std::min(before.truePeakDbtp + gainDb, target.ceilingDbtp)
                                      : before.truePeakDbtp + gainDb;
-        m_loudnessMeter->setText(QText("idd_loudness_meter")
-                                     .arg(Decibels(before.integratedLufs))
-                                     .arg(Decibels(before.truePeakDbtp))
-                                     .arg(Decibels(before.integratedLufs + gainDb))
-                                     .arg(Decibels(peakAfter)));
+        m_loudnessMeter->setText(Filled(
+            "idd_loudness_meter", {Decibels(before.integratedLufs), Decibels(before.truePeakDbtp),
+                                   Decibels(before.integratedLufs + gainDb), Decibels(peakAfter)}));
     }
     const double clippedPercent = m_reading->clippedShare * kMaxAmplifyPercent;
     m_clipWarning->setVisible(m_reading->ok && clippedPercent > 0.0);
     m_clipWarning->setText(
-        QText("idd_clip_warning")
-            .arg(QString::number(clippedPercent, 'f', clippedPercent < 1 ? 2 : 1)));
+        Filled("idd_clip_warning",
+               {QString::number(clippedPercent, 'f', clippedPercent < 1 ? 2 : 1) + " %"}));
 }
 
 void EditPage::UpdatePredictedSize() {
@@ -613,8 +620,7 @@ void EditPage::UpdatePredictedSize() {
         static_cast<uint64_t>(settings.endMs - settings.startMs) * header.sampleRate / 1000;
     const uint64_t bytes = orvanta::PredictedMp3Bytes(frames, header.sampleRate, header.channels,
                                                       settings.stereo, settings.outSampleRate);
-    m_predictedSize->setText(
-        QText("idd_predicted_size").arg(QString::number((bytes + 512) / 1024)));
+    m_predictedSize->setText(Filled("idd_predicted_size", {QString::number((bytes + 512) / 1024)}));
 }
 
 bool EditPage::CutAndEncodeNormalized() {
