@@ -57,10 +57,6 @@ TruePeakLimiter::TruePeakLimiter(unsigned channels, unsigned sampleRate, double 
     }
 }
 
-std::size_t TruePeakLimiter::Latency() const {
-    return kFuture + m_lookAhead - 1;
-}
-
 float TruePeakLimiter::Frame(std::size_t absolute, unsigned channel) const {
     if (absolute < m_inputBase || absolute >= m_received) {
         return 0.0f;

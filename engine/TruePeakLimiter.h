@@ -12,7 +12,8 @@ namespace orvanta {
 // Peaks are found on the signal oversampled four times; the gain, one for all channels so the
 // stereo image stays, starts falling about 1.5 ms before a peak and recovers over about 50 ms.
 // Where no peak comes near the ceiling the samples pass through unchanged, bit for bit. The
-// output lags the input by Latency() frames; Finish() hands out the rest.
+// output lags the input by the look-ahead and the interpolator's reach; Finish() hands out the
+// rest.
 class TruePeakLimiter {
 public:
     TruePeakLimiter(unsigned channels, unsigned sampleRate, double ceilingDbtp);
@@ -22,7 +23,6 @@ public:
     // Appends every frame still held back.
     void Finish(std::vector<float>& out);
 
-    std::size_t Latency() const;
     // True once the gain fell below 1 anywhere.
     bool Acted() const { return m_acted; }
 

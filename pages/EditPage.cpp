@@ -463,7 +463,7 @@ constexpr int kLoudnessTextLeft = 162;
 constexpr int kLoudnessTextWidth = 329;
 constexpr int kClipWarningTop = 401;
 constexpr const char* kNormalizeSettingsKey = "ringtone/normalize_loudness";
-constexpr double kMaxAmplifyPercent = 100.0;
+constexpr double kPercent = 100.0;
 
 // A figure as the meter shows it: one decimal, a real minus sign, "−inf" for no loudness.
 QString Decibels(double value) {
@@ -598,7 +598,7 @@ void EditPage::ShowLoudnessReading() {
             "idd_loudness_meter", {Decibels(before.integratedLufs), Decibels(before.truePeakDbtp),
                                    Decibels(before.integratedLufs + gainDb), Decibels(peakAfter)}));
     }
-    const double clippedPercent = m_reading->clippedShare * kMaxAmplifyPercent;
+    const double clippedPercent = m_reading->clippedShare * kPercent;
     m_clipWarning->setVisible(m_reading->ok && clippedPercent > 0.0);
     m_clipWarning->setText(
         Filled("idd_clip_warning",

@@ -80,6 +80,5 @@ void SelectionMeter::Deliver(uint64_t generation, const Reading& reading) {
     if (generation != m_awaited) {
         return; // a newer request is on its way
     }
-    m_delivered = generation;
     emit Measured(reading);
 }

@@ -41,8 +41,6 @@ public:
 
     // Returns at once.
     void Measure(const Request& request);
-    // True while an answer is still to come.
-    bool Pending() const { return m_awaited != m_delivered; }
 
 signals:
     void Measured(const SelectionMeter::Reading& reading);
@@ -61,6 +59,5 @@ private:
     std::unique_ptr<orvanta::LoudnessIndex> m_index; // the thread's own
     int m_indexGeneration = 0;                       // the meter thread only
     uint64_t m_awaited = 0;                          // page thread only
-    uint64_t m_delivered = 0;                        // page thread only
     std::thread m_thread;
 };
