@@ -458,10 +458,11 @@ bool EditPage::FailConversion() {
 
 namespace {
 
-constexpr QRect kNormalizeRect{10, 386, 140, 17};
-constexpr int kLoudnessTextLeft = 162;
-constexpr int kLoudnessTextWidth = 329;
-constexpr int kClipWarningTop = 401;
+// The loudness row fills the gap between the scroll bar and the play button's row; the clip
+// warning stands right above the waveform whose red columns it explains.
+constexpr QRect kNormalizeRect{10, 304, 140, 20};
+constexpr int kLoudnessTextRight = 491;
+constexpr QRect kClipWarningRect{10, 88, 651, 20};
 constexpr const char* kNormalizeSettingsKey = "ringtone/normalize_loudness";
 constexpr double kPercent = 100.0;
 
@@ -516,10 +517,11 @@ void EditPage::CreateLoudnessControls() {
 
 void EditPage::ArrangeLoudnessControls() {
     Place(m_normalize, kNormalizeRect);
-    const int left = std::max(kLoudnessTextLeft, m_normalize->geometry().right() + kControlGap);
-    const int width = kLoudnessTextLeft + kLoudnessTextWidth - left;
-    m_loudnessMeter->setGeometry(left, kNormalizeRect.y(), width, kNormalizeRect.height());
-    m_clipWarning->setGeometry(left, kClipWarningTop, width, kNormalizeRect.height());
+    const int left = m_normalize->geometry().right() + 1 + kControlGap * 2;
+    m_loudnessMeter->setGeometry(left, kNormalizeRect.y(), kLoudnessTextRight - left,
+                                 kNormalizeRect.height());
+    m_clipWarning->setGeometry(kClipWarningRect);
+    m_clipWarning->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_predictedSize->setGeometry(kQualityRect.x(), kNormalizeRect.y(), kQualityRect.width(),
                                  kNormalizeRect.height());
 }
