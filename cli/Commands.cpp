@@ -149,12 +149,16 @@ void ReportNormalize(const NormalizeResult& result) {
                    stderr);
         return;
     }
-    const LoudnessFigures& reached = result.encoded.Measurable() ? result.encoded : result.after;
-    std::fprintf(stderr, "orvanta-cli: %s LUFS, %s dBTP -> %s LUFS, %s dBTP (gain %+.1f dB%s%s)\n",
+    // The MP3's true peak when there is one; the cut alone measures only its loudness.
+    const bool encoded = result.encoded.Measurable();
+    const std::string peak =
+        encoded ? ", " + Figure(result.encoded.truePeakDbtp) + " dBTP" : std::string();
+    std::fprintf(stderr, "orvanta-cli: %s LUFS -> %s LUFS%s (gain %+.1f dB%s%s%s)\n",
                  Figure(result.before.integratedLufs).c_str(),
-                 Figure(result.before.truePeakDbtp).c_str(), Figure(reached.integratedLufs).c_str(),
-                 Figure(reached.truePeakDbtp).c_str(), result.gainDb,
-                 result.capped ? ", capped" : "", result.limited ? ", peaks limited" : "");
+                 Figure((encoded ? result.encoded : result.after).integratedLufs).c_str(),
+                 peak.c_str(), result.gainDb, result.capped ? ", capped" : "",
+                 result.limited ? ", peaks limited" : "",
+                 result.encodedTwice ? ", encoded again" : "");
 }
 
 Outcome Measure(const CommandLine& line, const std::string& lastError) {

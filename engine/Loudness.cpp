@@ -45,10 +45,13 @@ void LoudnessMeter::StateDeleter::operator()(ebur128_state* state) const {
     ebur128_destroy(&state);
 }
 
-LoudnessMeter::LoudnessMeter(unsigned channels, unsigned sampleRate, bool withRange, bool compact)
-    : m_channels(channels), m_withRange(withRange) {
-    const int mode = EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_SAMPLE_PEAK |
-                     (withRange ? EBUR128_MODE_LRA : 0) | (compact ? EBUR128_MODE_HISTOGRAM : 0);
+LoudnessMeter::LoudnessMeter(unsigned channels, unsigned sampleRate, int parts)
+    : m_channels(channels), m_parts(parts) {
+    const int mode =
+        EBUR128_MODE_I |
+        ((parts & kPeaks) != 0 ? EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_SAMPLE_PEAK : 0) |
+        ((parts & kRange) != 0 ? EBUR128_MODE_LRA : 0) |
+        ((parts & kCompact) != 0 ? EBUR128_MODE_HISTOGRAM : 0);
     m_state.reset(ebur128_init(channels, sampleRate, mode));
 }
 
@@ -97,9 +100,12 @@ LoudnessFigures LoudnessMeter::Figures() const {
     double value = 0.0;
     const int status = ebur128_loudness_global(m_state.get(), &value);
     figures.integratedLufs = GatedLoudness(status, value);
-    if (m_withRange && ebur128_loudness_range(m_state.get(), &value) == EBUR128_SUCCESS &&
-        std::isfinite(value)) {
+    if ((m_parts & kRange) != 0 &&
+        ebur128_loudness_range(m_state.get(), &value) == EBUR128_SUCCESS && std::isfinite(value)) {
         figures.rangeLu = value;
+    }
+    if ((m_parts & kPeaks) == 0) {
+        return figures;
     }
     double truePeak = 0.0;
     double samplePeak = 0.0;
@@ -118,14 +124,16 @@ LoudnessFigures LoudnessMeter::Figures() const {
 
 std::optional<LoudnessFigures> MeasureWavStretch(const std::string& wavPath, int32_t startMs,
                                                  int32_t endMs, int32_t fadeMs,
-                                                 const std::atomic<bool>* stop) {
+                                                 const std::atomic<bool>* stop, int parts,
+                                                 bool downmix) {
     WavStretch stretch;
     if (!OpenWavStretch(wavPath, startMs, endMs, stretch)) {
         return std::nullopt;
     }
     const unsigned channels = stretch.header.channels;
     const uint32_t rate = stretch.header.sampleRate;
-    LoudnessMeter meter(channels, rate);
+    const bool mix = downmix && channels == 2;
+    LoudnessMeter meter(mix ? 1 : channels, rate, parts);
     if (!meter.Valid()) {
         EngineLog::Error("\"%s\": no loudness for this rate or channel count.\n", wavPath.c_str());
         return std::nullopt;
@@ -147,14 +155,25 @@ std::optional<LoudnessFigures> MeasureWavStretch(const std::string& wavPath, int
                 }
             }
         }
+        if (mix) {
+            MixToMono(block);
+        }
         meter.Add(block.data(), count);
         done += count;
     }
     return meter.Figures();
 }
 
-std::optional<LoudnessFigures> MeasureFile(const std::string& path, int32_t startMs,
-                                           int32_t endMs) {
+void MixToMono(std::vector<float>& samples) {
+    const std::size_t frames = samples.size() / 2;
+    for (std::size_t i = 0; i < frames; ++i) {
+        samples[i] = (samples[2 * i] + samples[2 * i + 1]) * 0.5f;
+    }
+    samples.resize(frames);
+}
+
+std::optional<LoudnessFigures> MeasureFile(const std::string& path, int32_t startMs, int32_t endMs,
+                                           int parts) {
     {
         FilePtr file;
         WaveHeaderFields header;
@@ -162,7 +181,7 @@ std::optional<LoudnessFigures> MeasureFile(const std::string& path, int32_t star
         if (FormatFromExtension(path) != SourceFormat::MpegAny &&
             OpenWorkingWav(path, file, header, length)) {
             file.reset();
-            return MeasureWavStretch(path, startMs, endMs);
+            return MeasureWavStretch(path, startMs, endMs, 0, nullptr, parts);
         }
     }
     PrivateTempFolder folder;
@@ -178,7 +197,7 @@ std::optional<LoudnessFigures> MeasureFile(const std::string& path, int32_t star
     if (!engine.Open() || !engine.DecodeToWav(path, wavPath, cancelled) || cancelled != 0) {
         return std::nullopt;
     }
-    return MeasureWavStretch(wavPath, startMs, endMs);
+    return MeasureWavStretch(wavPath, startMs, endMs, 0, nullptr, parts);
 }
 
 struct LoudnessIndex::Source {
@@ -212,7 +231,7 @@ std::unique_ptr<LoudnessMeter> LoudnessIndex::MeasureFrames(uint64_t first, uint
     WavStretch& whole = m_source->whole;
     const uint32_t blockSize = whole.header.BlockSize();
     auto meter = std::make_unique<LoudnessMeter>(whole.header.channels, whole.header.sampleRate,
-                                                 /*withRange=*/false, /*compact=*/true);
+                                                 LoudnessMeter::kPeaks | LoudnessMeter::kCompact);
     if (!meter->Valid() ||
         std::fseek(whole.file.get(), static_cast<long>(kWaveHeaderBytes + first * blockSize),
                    SEEK_SET) != 0) {

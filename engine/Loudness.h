@@ -24,13 +24,16 @@ struct LoudnessFigures {
     bool Measurable() const;
 };
 
-// One libebur128 state, fed interleaved float frames (full scale = 1.0).
+// One libebur128 state, fed interleaved float frames (full scale = 1.0). It always measures the
+// integrated loudness; the rest costs time (the true peak most) and is asked for by these bits.
 class LoudnessMeter {
 public:
-    // `compact` keeps the gated blocks as a histogram (0.01 LU steps) instead of a list, for the
-    // many short meters of a LoudnessIndex.
-    LoudnessMeter(unsigned channels, unsigned sampleRate, bool withRange = true,
-                  bool compact = false);
+    static constexpr int kPeaks = 1;   // true peak and sample peak
+    static constexpr int kRange = 2;   // loudness range
+    static constexpr int kCompact = 4; // gated blocks as a histogram (0.01 LU steps), for the
+                                       // many short meters of a LoudnessIndex
+
+    LoudnessMeter(unsigned channels, unsigned sampleRate, int parts = kPeaks | kRange);
     ~LoudnessMeter();
     LoudnessMeter(const LoudnessMeter&) = delete;
     LoudnessMeter& operator=(const LoudnessMeter&) = delete;
@@ -50,7 +53,7 @@ private:
     };
     std::unique_ptr<ebur128_state, StateDeleter> m_state;
     unsigned m_channels;
-    bool m_withRange;
+    int m_parts;
 };
 
 // Decibels of an amplitude ratio, and back.
@@ -59,17 +62,24 @@ double FromDecibels(double decibels);
 
 // Measures startMs..endMs of a working WAV (canonical header, 8 or 16 bits) with the cut's
 // linear fades of `fadeMs` at both ends applied, as the ringtone would hold the samples before
-// any gain; `endMs` < 0 means the end of the audio. nullopt when the file is refused or `stop`
+// any gain, and with stereo mixed to mono when `downmix` is set; `endMs` < 0 means the end of
+// the audio. nullopt when the file is refused or `stop`
 // became true on the way (a newer request wants the answer instead).
-std::optional<LoudnessFigures> MeasureWavStretch(const std::string& wavPath, int32_t startMs,
-                                                 int32_t endMs, int32_t fadeMs = 0,
-                                                 const std::atomic<bool>* stop = nullptr);
+std::optional<LoudnessFigures>
+MeasureWavStretch(const std::string& wavPath, int32_t startMs, int32_t endMs, int32_t fadeMs = 0,
+                  const std::atomic<bool>* stop = nullptr,
+                  int parts = LoudnessMeter::kPeaks | LoudnessMeter::kRange, bool downmix = false);
+
+// Replaces interleaved stereo frames by their mono mix, (left + right) / 2, as the encoder makes
+// it for a mono MP3; `samples` then holds one value a frame.
+void MixToMono(std::vector<float>& samples);
 
 // Measures any file the engine can decode; a working WAV is read as it is, anything else (an
 // MP3 the encoder wrote) is decoded into a private temporary folder first, with no progress
 // shown. nullopt, with the reason in the engine's log, when it cannot be read.
-std::optional<LoudnessFigures> MeasureFile(const std::string& path, int32_t startMs = 0,
-                                           int32_t endMs = -1);
+std::optional<LoudnessFigures>
+MeasureFile(const std::string& path, int32_t startMs = 0, int32_t endMs = -1,
+            int parts = LoudnessMeter::kPeaks | LoudnessMeter::kRange);
 
 // The loudness of any selection of one working WAV, quick enough to follow a dragged selection:
 // the file is measured once in pieces of one second, kept as compact meters, and a selection

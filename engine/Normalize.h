@@ -17,13 +17,16 @@ struct NormalizeTarget {
 
     double lufs = kDefaultLufs;
     double ceilingDbtp = kDefaultCeilingDbtp;
+    // The ringtone will be encoded in mono: its loudness is that of the channels' mix, which for
+    // a wide stereo recording lies up to 6 LU under that of the two channels.
+    bool mono = false;
 
     bool InRange() const;
 };
 
 // What a normalised cut found and did.
 struct NormalizeResult {
-    LoudnessFigures before; // the selection with its fades, before any gain
+    LoudnessFigures before; // the selection with its fades, before any gain (no peaks)
     LoudnessFigures after;  // the ringtone as written
     double gainDb = 0.0;
     bool capped = false;       // the gain stopped at kLargestGainDb

@@ -20,6 +20,9 @@ constexpr double kMeterDisagreementDb = 0.1;
 constexpr double kLoudnessToleranceLu = 0.3;
 // The second encode overshoots about as much as the first: aim this much lower still.
 constexpr double kPeakCorrectionMarginDb = 0.1;
+// What the encoder's filtering typically adds to limited peaks: the first cut leaves that much
+// room under the ceiling, so most ringtones need no second encode.
+constexpr double kEncoderOvershootDb = 0.5;
 
 bool Encode(const std::string& wavPath, const std::string& mp3Path,
             const RingtoneSettings& settings, int& cancelled) {
@@ -44,12 +47,14 @@ bool CutAndEncode(const std::string& workingWavPath, const std::string& ringtone
     return Encode(ringtoneWavPath, mp3Path, settings, cancelled);
 }
 
-// The target for a second cut that undoes what the encoder did to the first.
-NormalizeTarget CorrectedTarget(const NormalizeTarget& target, const NormalizeResult& first) {
-    NormalizeTarget corrected = target;
+// The aim of a second cut that undoes what the encoder did to the first: `used` moved by the
+// first MP3's shortfall in loudness and by its excess over the `promised` ceiling.
+NormalizeTarget CorrectedTarget(const NormalizeTarget& promised, const NormalizeTarget& used,
+                                const NormalizeResult& first) {
+    NormalizeTarget corrected = used;
     corrected.lufs += first.after.integratedLufs - first.encoded.integratedLufs;
     const double peakExcess =
-        first.encoded.truePeakDbtp - (target.ceilingDbtp - kMeterDisagreementDb);
+        first.encoded.truePeakDbtp - (promised.ceilingDbtp - kMeterDisagreementDb);
     if (peakExcess > 0.0) {
         corrected.ceilingDbtp -= peakExcess + kPeakCorrectionMarginDb;
     }
@@ -97,9 +102,12 @@ bool MakeNormalizedRingtone(const std::string& workingWavPath, const std::string
         EngineLog::Error("Could not make a temporary folder.\n");
         return false;
     }
+    NormalizeTarget aim = target;
+    aim.mono = !settings.stereo;
+    aim.ceilingDbtp -= kEncoderOvershootDb;
     const std::string draftPath = folder.Path() + "draft.mp3";
     cancelled = 0;
-    if (!CutAndEncode(workingWavPath, ringtoneWavPath, draftPath, settings, target, cancelled,
+    if (!CutAndEncode(workingWavPath, ringtoneWavPath, draftPath, settings, aim, cancelled,
                       result)) {
         return false;
     }
@@ -107,13 +115,14 @@ bool MakeNormalizedRingtone(const std::string& workingWavPath, const std::string
         return true;
     }
     if (result.before.Measurable()) {
-        const std::optional<LoudnessFigures> encoded = MeasureFile(draftPath);
+        const std::optional<LoudnessFigures> encoded =
+            MeasureFile(draftPath, 0, -1, LoudnessMeter::kPeaks);
         if (!encoded) {
             return false;
         }
         result.encoded = *encoded;
         if (NeedsCorrection(target, result)) {
-            const NormalizeTarget corrected = CorrectedTarget(target, result);
+            const NormalizeTarget corrected = CorrectedTarget(target, aim, result);
             if (!CutAndEncode(workingWavPath, ringtoneWavPath, draftPath, settings, corrected,
                               cancelled, result)) {
                 return false;
@@ -121,7 +130,8 @@ bool MakeNormalizedRingtone(const std::string& workingWavPath, const std::string
             if (cancelled != 0) {
                 return true;
             }
-            const std::optional<LoudnessFigures> again = MeasureFile(draftPath);
+            const std::optional<LoudnessFigures> again =
+                MeasureFile(draftPath, 0, -1, LoudnessMeter::kPeaks);
             result.encoded = again.value_or(LoudnessFigures{});
             result.encodedTwice = true;
         }

@@ -264,18 +264,17 @@ bool WavProcessor::CutRingtone(const std::string& wavPath, const std::string& ri
 
 namespace {
 
-// One pass that writes the selection with a gain, through the limiter when a ceiling is given,
-// with the fades after it. Its meter hears the samples exactly as written.
+// One pass that writes the selection with a gain, through the limiter (which changes nothing
+// where no peak comes near the ceiling), with the fades after it. Its meter hears the samples
+// exactly as written.
 class NormalizedWriter {
 public:
     NormalizedWriter(Pass& pass, const CutPlan& plan, int32_t fadeMs, double gain,
-                     std::optional<double> ceilingDbtp)
+                     double ceilingDbtp, bool mono)
         : m_pass(pass), m_plan(plan), m_fadeMs(fadeMs), m_gain(static_cast<float>(gain)),
-          m_meter(pass.header.channels, pass.header.sampleRate, /*withRange=*/false) {
-        if (ceilingDbtp) {
-            m_limiter.emplace(pass.header.channels, pass.header.sampleRate, *ceilingDbtp);
-        }
-    }
+          m_mix(mono && pass.header.channels == 2),
+          m_meter(m_mix ? 1 : pass.header.channels, pass.header.sampleRate, /*parts=*/0),
+          m_limiter(pass.header.channels, pass.header.sampleRate, ceilingDbtp) {}
 
     bool Process(std::span<const uint8_t> chunk) {
         m_input.resize(chunk.size() / (m_pass.header.bitsPerSample / 8));
@@ -283,25 +282,19 @@ public:
         for (float& sample : m_input) {
             sample *= m_gain;
         }
-        if (!m_limiter) {
-            return Write(m_input);
-        }
         m_limited.clear();
-        m_limiter->Process(m_input.data(), m_input.size() / m_pass.header.channels, m_limited);
+        m_limiter.Process(m_input.data(), m_input.size() / m_pass.header.channels, m_limited);
         return Write(m_limited);
     }
 
     bool Finish() {
-        if (!m_limiter) {
-            return true;
-        }
         m_limited.clear();
-        m_limiter->Finish(m_limited);
+        m_limiter.Finish(m_limited);
         return Write(m_limited);
     }
 
     LoudnessFigures Figures() const { return m_meter.Figures(); }
-    bool Limited() const { return m_limiter && m_limiter->Acted(); }
+    bool Limited() const { return m_limiter.Acted(); }
 
 private:
     bool Write(std::vector<float>& samples) {
@@ -318,6 +311,9 @@ private:
         m_bytes.resize(frames * m_pass.header.BlockSize());
         FloatsToBytes(samples.data(), samples.size(), m_pass.header.bitsPerSample, m_bytes.data());
         BytesToFloats(m_bytes, m_pass.header.bitsPerSample, samples.data());
+        if (m_mix) {
+            MixToMono(samples);
+        }
         m_meter.Add(samples.data(), frames);
         m_written += static_cast<uint32_t>(frames);
         return std::fwrite(m_bytes.data(), 1, m_bytes.size(), m_pass.output.File()) ==
@@ -328,8 +324,9 @@ private:
     const CutPlan& m_plan;
     int32_t m_fadeMs;
     float m_gain;
+    bool m_mix;
     LoudnessMeter m_meter;
-    std::optional<TruePeakLimiter> m_limiter;
+    TruePeakLimiter m_limiter;
     std::vector<float> m_input;
     std::vector<float> m_limited;
     std::vector<uint8_t> m_bytes;
@@ -350,7 +347,7 @@ bool WavProcessor::CutRingtoneNormalized(const std::string& wavPath,
                                          NormalizeResult& result) {
     result = NormalizeResult{};
     const std::optional<LoudnessFigures> before =
-        MeasureWavStretch(wavPath, startMs, endMs, fadeMs);
+        MeasureWavStretch(wavPath, startMs, endMs, fadeMs, nullptr, /*parts=*/0, target.mono);
     if (!before) {
         return false;
     }
@@ -373,9 +370,8 @@ bool WavProcessor::CutRingtoneNormalized(const std::string& wavPath,
         std::fseek(pass.input.get(), static_cast<long>(plan.startByte + kWaveHeaderBytes),
                    SEEK_SET);
         std::fseek(pass.output.File(), static_cast<long>(kWaveHeaderBytes), SEEK_SET);
-        const bool limit = before->truePeakDbtp + gainDb > target.ceilingDbtp;
-        NormalizedWriter writer(pass, plan, fadeMs, FromDecibels(gainDb),
-                                limit ? std::optional(target.ceilingDbtp) : std::nullopt);
+        NormalizedWriter writer(pass, plan, fadeMs, FromDecibels(gainDb), target.ceilingDbtp,
+                                target.mono);
         end = ForEachChunk(
             pass, plan.length,
             [&writer](std::span<uint8_t> chunk, uint32_t) { return writer.Process(chunk); },
