@@ -51,9 +51,12 @@ TruePeakLimiter::TruePeakLimiter(unsigned channels, unsigned sampleRate, double 
             m_taps[phase][k + kPast] = static_cast<float>(tap);
             sum += tap;
         }
+        double absoluteSum = 0.0;
         for (float& tap : m_taps[phase]) {
             tap = static_cast<float>(tap / sum);
+            absoluteSum += std::abs(tap);
         }
+        m_tapBound = std::max(m_tapBound, absoluteSum * (1.0 + 1e-6));
     }
 }
 
@@ -68,11 +71,18 @@ double TruePeakLimiter::RequiredGain(std::size_t absolute) const {
     double peak = 0.0;
     std::array<float, kTaps> around{};
     for (unsigned channel = 0; channel < m_channels; ++channel) {
+        float loudest = 0.0f;
         for (int k = -kPast; k <= kFuture; ++k) {
             const auto at = static_cast<std::ptrdiff_t>(absolute) + k;
             around[k + kPast] = at < 0 ? 0.0f : Frame(static_cast<std::size_t>(at), channel);
+            loudest = std::max(loudest, std::abs(around[k + kPast]));
         }
         peak = std::max(peak, static_cast<double>(std::abs(around[kPast])));
+        // No point between the samples can exceed the loudest one by more than the taps'
+        // absolute sum: most frames of music lie far enough under the ceiling to skip the rest.
+        if (loudest * m_tapBound <= m_ceiling) {
+            continue;
+        }
         for (int phase = 1; phase < kPhases; ++phase) {
             float value = 0.0f;
             for (int tap = 0; tap < kTaps; ++tap) {

@@ -43,6 +43,7 @@ private:
     std::size_t m_lookAhead;
     double m_release;
     std::array<std::array<float, kTaps>, kPhases> m_taps{};
+    double m_tapBound = 1.0; // the largest sum of one phase's absolute taps
 
     std::vector<float> m_input; // interleaved frames from m_inputBase on
     std::size_t m_inputBase = 0;
