@@ -26,7 +26,7 @@ const std::vector<CommandSpec>& Commands() {
         {"cut",
          "WORK.wav RING.wav START_MS END_MS",
          4,
-         {{"fade", "MS"}, {"amplify", "PERCENT"}},
+         {{"fade", "MS"}, {"amplify", "PERCENT"}, {"normalize", "LUFS", true}, {"true-peak", "DB"}},
          {"snap"},
          "Cuts START_MS..END_MS out of a working WAV into a ringtone WAV, with linear fades at\n"
          "both ends and a gain. The selection is clamped to the audio; it must last at least\n"
@@ -35,7 +35,22 @@ const std::vector<CommandSpec>& Commands() {
          "                     none up to 3 s, 1 s up to 5 s, 2 s up to 10 s, 2.5 s beyond)\n"
          "  --amplify PERCENT  gain, 50 to 150 (default 100); samples saturate at full scale\n"
          "  --snap             move each end to the quietest zero crossing within 5 ms\n"
-         "                     (16-bit audio; an end with no crossing nearby stays)\n"},
+         "                     (16-bit audio; an end with no crossing nearby stays)\n"
+         "  --normalize [LUFS] instead of --amplify: the gain that brings the ringtone, fades\n"
+         "                     included, to LUFS integrated loudness, -30 to -5 (default -14)\n"
+         "  --true-peak DB     with --normalize: the true-peak ceiling, -9 to 0 dBTP (default\n"
+         "                     -1); a limiter keeps louder peaks under it\n"},
+        {"measure",
+         "FILE",
+         1,
+         {{"start", "MS"}, {"end", "MS"}},
+         {"json"},
+         "Measures the loudness of FILE (any source the tool decodes, a working WAV or a finished\n"
+         "MP3) as EBU R128 does: integrated loudness, loudness range, true peak, sample peak.\n"
+         "A stretch without one whole 400 ms block, or silence, has no loudness: -inf.\n"
+         "  --start MS         from here (default 0)\n"
+         "  --end MS           to here (default: the end)\n"
+         "  --json             one JSON object instead of one value a line\n"},
         {"encode",
          "RING.wav OUT.mp3",
          2,
@@ -57,7 +72,9 @@ const std::vector<CommandSpec>& Commands() {
           {"end", "MS"},
           {"amplify", "PERCENT"},
           {"quality", "Q"},
-          {"format", "F"}},
+          {"format", "F"},
+          {"normalize", "LUFS", true},
+          {"true-peak", "DB"}},
          {"stereo", "no-clobber", "snap"},
          "Makes SOURCE's ringtone in one go, as the wizard does: decode, peak file, cut with\n"
          "fades, encode. Writes NAME_ringtone.mp3 beside the source and prints its path; the\n"
@@ -72,7 +89,11 @@ const std::vector<CommandSpec>& Commands() {
          "                     or ogg (Android: Vorbis, NAME_ringtone.ogg)\n"
          "  --no-clobber       fail (status 1) when the ringtone exists, leaving it alone\n"
          "                     (default: replace it)\n"
-         "  --snap             move each end to the quietest zero crossing within 5 ms\n"},
+         "  --snap             move each end to the quietest zero crossing within 5 ms\n"
+         "  --normalize [LUFS] instead of --amplify: the gain that brings the ringtone, fades\n"
+         "                     included, to LUFS integrated loudness, -30 to -5 (default -14)\n"
+         "  --true-peak DB     with --normalize: the true-peak ceiling, -9 to 0 dBTP (default\n"
+         "                     -1); a limiter keeps louder peaks under it\n"},
         {"play",
          "WORK.wav",
          1,
@@ -109,9 +130,12 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-bool Contains(const std::vector<ValueOption>& options, const std::string& name) {
-    return std::any_of(options.begin(), options.end(),
-                       [&name](const ValueOption& option) { return option.name == name; });
+const ValueOption* FindValueOption(const std::vector<ValueOption>& options,
+                                   const std::string& name) {
+    const auto found =
+        std::find_if(options.begin(), options.end(),
+                     [&name](const ValueOption& option) { return option.name == name; });
+    return found == options.end() ? nullptr : &*found;
 }
 
 // One "--name" at argv[i]; advances i past a value. False with `error` set on a usage error.
@@ -123,7 +147,13 @@ bool TakeOption(int argc, char** argv, int& i, CommandLine& line, std::string& e
         line.help = true;
     } else if (line.command != nullptr && Contains(line.command->flagOptions, name)) {
         line.flags.push_back(name);
-    } else if (line.command != nullptr && Contains(line.command->valueOptions, name)) {
+    } else if (const ValueOption* option = line.command != nullptr
+                                               ? FindValueOption(line.command->valueOptions, name)
+                                               : nullptr;
+               option != nullptr && option->optionalValue) {
+        const bool valueFollows = i + 1 < argc && ParseDecimal(argv[i + 1]).has_value();
+        line.values[name] = valueFollows ? argv[++i] : "";
+    } else if (option != nullptr) {
         if (i + 1 >= argc) {
             error = "--" + name + " needs a value";
             return false;
@@ -194,7 +224,9 @@ std::string UsageText(const CommandSpec* command) {
     const auto line = [](const CommandSpec& spec) {
         std::string text = std::string("orvanta-cli ") + spec.name;
         for (const ValueOption& option : spec.valueOptions) {
-            text += " [--" + option.name + " " + option.placeholder + "]";
+            text += " [--" + option.name + " " +
+                    (option.optionalValue ? "[" + option.placeholder + "]" : option.placeholder) +
+                    "]";
         }
         for (const std::string& flag : spec.flagOptions) {
             text += " [--" + flag + "]";
@@ -222,6 +254,19 @@ std::optional<int> ParseWholeNumber(const std::string& text) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<double> ParseDecimal(const std::string& text) {
+    const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.';
+    });
+    double value = 0.0;
+    const char* first = text.data() + (text.rfind('+', 0) == 0 ? 1 : 0);
+    const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
+    if (!plain || error != std::errc() || end != text.data() + text.size()) {
         return std::nullopt;
     }
     return value;

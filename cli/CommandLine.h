@@ -10,6 +10,9 @@ namespace orvanta::cli {
 struct ValueOption {
     std::string name;        // without "--"
     std::string placeholder; // as shown in the usage line
+    // The value may be left out: the next argument is taken only when it is a number, and an
+    // option given without one holds "".
+    bool optionalValue = false;
 };
 
 // One command of the tool: its name, its arguments and the options it takes.
@@ -45,5 +48,8 @@ std::string UsageText(const CommandSpec* command);
 
 // Whole decimal numbers only: "12", not "12ms" or "1e3".
 std::optional<int> ParseWholeNumber(const std::string& text);
+
+// Plain decimal numbers with an optional sign and fraction: "-14", "-14.5"; not "1e3" or "inf".
+std::optional<double> ParseDecimal(const std::string& text);
 
 } // namespace orvanta::cli

@@ -2,6 +2,9 @@
 
 #include "ConversionEngine.h"
 #include "GstRingtoneEncoder.h"
+#include "Loudness.h"
+#include "Normalize.h"
+#include "NormalizedRingtone.h"
 #include "PlayCommand.h"
 #include "PrintableText.h"
 #include "PrivateTempFolder.h"
@@ -11,6 +14,7 @@
 #include "WaveHeader.h"
 #include "WorkFiles.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -143,6 +147,91 @@ std::string TitleForOutput(const std::string& outputPath) {
     return title;
 }
 
+// --normalize [LUFS] and --true-peak DB: nullopt without --normalize; a usage error (outside the
+// limits, --true-peak alone) leaves `error` set.
+std::optional<NormalizeTarget> NormalizeOption(const CommandLine& line, std::string& error) {
+    const auto normalize = line.values.find("normalize");
+    const auto ceiling = line.values.find("true-peak");
+    if (normalize == line.values.end()) {
+        if (ceiling != line.values.end()) {
+            error = "--true-peak needs --normalize";
+        }
+        return std::nullopt;
+    }
+    NormalizeTarget target;
+    const std::optional<double> lufs =
+        normalize->second.empty() ? std::optional(target.lufs) : ParseDecimal(normalize->second);
+    const std::optional<double> dbtp = ceiling == line.values.end()
+                                           ? std::optional(target.ceilingDbtp)
+                                           : ParseDecimal(ceiling->second);
+    if (line.values.count("amplify") != 0) {
+        error = "--normalize and --amplify exclude each other";
+    } else if (!lufs || !dbtp || !NormalizeTarget{*lufs, *dbtp}.InRange()) {
+        error = "--normalize takes -30 to -5 (LUFS), --true-peak -9 to 0 (dBTP)";
+    } else {
+        target = NormalizeTarget{*lufs, *dbtp};
+    }
+    return target;
+}
+
+std::string Figure(double value) {
+    if (!std::isfinite(value)) {
+        return "-inf";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
+std::string JsonFigure(double value) {
+    return std::isfinite(value) ? Figure(value) : "\"-inf\"";
+}
+
+// Says on stderr what a normalised cut did, so a gain left at 100 % is never a surprise.
+void ReportNormalize(const NormalizeResult& result) {
+    if (!result.before.Measurable()) {
+        std::fputs("orvanta-cli: loudness unmeasurable (-inf: silence or under 400 ms); "
+                   "the gain stays at 100 %\n",
+                   stderr);
+        return;
+    }
+    // The MP3's true peak when there is one; the cut alone measures only its loudness.
+    const bool encoded = result.encoded.Measurable();
+    const std::string peak =
+        encoded ? ", " + Figure(result.encoded.truePeakDbtp) + " dBTP" : std::string();
+    std::fprintf(stderr, "orvanta-cli: %s LUFS -> %s LUFS%s (gain %+.1f dB%s%s%s)\n",
+                 Figure(result.before.integratedLufs).c_str(),
+                 Figure((encoded ? result.encoded : result.after).integratedLufs).c_str(),
+                 peak.c_str(), result.gainDb, result.capped ? ", capped" : "",
+                 result.limited ? ", peaks limited" : "",
+                 result.encodedTwice ? ", encoded again" : "");
+}
+
+Outcome Measure(const CommandLine& line, const std::string& lastError) {
+    const std::optional<int> startMs = NumberOption(line, "start", 0, 0, kMaxMs);
+    const std::optional<int> endMs = NumberOption(line, "end", -1, 0, kMaxMs);
+    if (!startMs || !endMs || (*endMs >= 0 && *endMs <= *startMs)) {
+        return UsageError(*line.command, "--start and --end take whole milliseconds, start < end");
+    }
+    const std::optional<LoudnessFigures> figures = MeasureFile(line.arguments[0], *startMs, *endMs);
+    if (!figures) {
+        return Judge(false, 0, line.arguments[0], lastError);
+    }
+    if (line.Has("json")) {
+        std::printf("{\"integrated_lufs\": %s, \"loudness_range_lu\": %s, \"true_peak_dbtp\": %s, "
+                    "\"sample_peak_dbfs\": %s}\n",
+                    JsonFigure(figures->integratedLufs).c_str(),
+                    JsonFigure(figures->rangeLu).c_str(), JsonFigure(figures->truePeakDbtp).c_str(),
+                    JsonFigure(figures->samplePeakDbfs).c_str());
+    } else {
+        std::printf("Integrated loudness: %s LUFS\nLoudness range: %s LU\nTrue peak: %s dBTP\n"
+                    "Sample peak: %s dBFS\n",
+                    Figure(figures->integratedLufs).c_str(), Figure(figures->rangeLu).c_str(),
+                    Figure(figures->truePeakDbtp).c_str(), Figure(figures->samplePeakDbfs).c_str());
+    }
+    return Outcome::Done;
+}
+
 Outcome Decode(const CommandLine& line, const std::string& lastError) {
     ConversionEngine engine;
     int cancelled = 0;
@@ -183,7 +272,22 @@ Outcome Cut(const CommandLine& line, const std::string& lastError) {
     if (!fadeMs || !amplify) {
         return UsageError(*line.command, "--fade takes milliseconds, --amplify 50 to 150");
     }
+    std::string normalizeError;
+    const std::optional<NormalizeTarget> target = NormalizeOption(line, normalizeError);
+    if (!normalizeError.empty()) {
+        return UsageError(*line.command, normalizeError);
+    }
     int cancelled = 0;
+    if (target) {
+        NormalizeResult result;
+        const bool ok = WavProcessor().CutRingtoneNormalized(line.arguments[0], line.arguments[1],
+                                                             *startMs, *endMs, *fadeMs, *target,
+                                                             line.Has("snap"), cancelled, result);
+        if (ok && cancelled == 0) {
+            ReportNormalize(result);
+        }
+        return Judge(ok, cancelled, line.arguments[0], lastError);
+    }
     const bool ok = CutSelection(line.Has("snap"), line.arguments[0], line.arguments[1], *startMs,
                                  *endMs, *fadeMs, *amplify, cancelled);
     return Judge(ok, cancelled, line.arguments[0], lastError);
@@ -235,6 +339,7 @@ struct MakeChoices {
     float amplify = 1.0f;
     int rate = 44100;
     RingtoneFormat format = RingtoneFormat::Mp3;
+    std::optional<NormalizeTarget> normalize;
 };
 
 // Runs one engine step of `make`. The step runs before its `cancelled` is read: passing both
@@ -244,6 +349,32 @@ Outcome RunStep(const std::function<bool(int&)>& step, const std::string& source
     int cancelled = 0;
     const bool ok = step(cancelled);
     return Judge(ok, cancelled, source, lastError);
+}
+
+// The cut and the encode of `make --normalize`, with the check of the MP3 after the encode.
+Outcome MakeNormalized(const CommandLine& line, const MakeChoices& choices, const WorkFiles& files,
+                       int endMs, const std::string& lastError) {
+    RingtoneSettings settings;
+    settings.startMs = choices.startMs;
+    settings.endMs = endMs;
+    settings.fadeMs = FadeLengthForSelection(endMs - choices.startMs);
+    settings.stereo = line.Has("stereo");
+    settings.outSampleRate = choices.rate;
+    settings.snapToZeroCrossings = line.Has("snap");
+    NormalizeResult result;
+    if (Outcome o = RunStep(
+            [&](int& cancelled) {
+                return MakeNormalizedRingtone(files.workingWavPath, files.ringtoneWavPath,
+                                              files.ringtoneMp3Path, settings, *choices.normalize,
+                                              cancelled, result);
+            },
+            line.arguments[0], lastError);
+        o != Outcome::Done) {
+        return o;
+    }
+    ReportNormalize(result);
+    std::printf("%s\n", files.ringtoneMp3Path.c_str());
+    return Outcome::Done;
 }
 
 Outcome MakeRingtone(const CommandLine& line, const MakeChoices& choices,
@@ -287,16 +418,30 @@ Outcome MakeRingtone(const CommandLine& line, const MakeChoices& choices,
                                  std::to_string(lengthMs.value_or(0)) + " ms");
         return Outcome::Failed;
     }
+    if (choices.normalize && choices.format == RingtoneFormat::Mp3) {
+        return MakeNormalized(line, choices, files, endMs, lastError);
+    }
+    // The other formats get the normalised cut without the MP3's check after the encode.
+    NormalizeResult normalized;
     if (Outcome o = RunStep(
             [&](int& cancelled) {
+                const int32_t fadeMs = FadeLengthForSelection(endMs - choices.startMs);
+                if (choices.normalize) {
+                    NormalizeTarget aim = *choices.normalize;
+                    aim.mono = !line.Has("stereo");
+                    return WavProcessor().CutRingtoneNormalized(
+                        files.workingWavPath, files.ringtoneWavPath, choices.startMs, endMs, fadeMs,
+                        aim, line.Has("snap"), cancelled, normalized);
+                }
                 return CutSelection(line.Has("snap"), files.workingWavPath, files.ringtoneWavPath,
-                                    choices.startMs, endMs,
-                                    FadeLengthForSelection(endMs - choices.startMs),
-                                    choices.amplify, cancelled);
+                                    choices.startMs, endMs, fadeMs, choices.amplify, cancelled);
             },
             source, lastError);
         o != Outcome::Done) {
         return o;
+    }
+    if (choices.normalize) {
+        ReportNormalize(normalized);
     }
     const std::string ringtonePath = RingtonePathFor(files.ringtoneMp3Path, choices.format);
     if (Outcome o = RunStep(
@@ -329,6 +474,11 @@ Outcome Make(const CommandLine& line, const std::string& lastError) {
         return UsageError(*line.command,
                           "--amplify takes 50 to 150, --quality high, medium or low");
     }
+    std::string normalizeError;
+    const std::optional<NormalizeTarget> target = NormalizeOption(line, normalizeError);
+    if (!normalizeError.empty()) {
+        return UsageError(*line.command, normalizeError);
+    }
     const std::optional<RingtoneFormat> format = FormatOption(line);
     if (!format) {
         return UsageError(*line.command, kFormatUsage);
@@ -341,7 +491,7 @@ Outcome Make(const CommandLine& line, const std::string& lastError) {
     if (RefusedByNoClobber(line, ringtonePath) || !FormatInstalled(*format, line.arguments[0])) {
         return Outcome::Failed;
     }
-    choices = MakeChoices{*startMs, *endMs, *amplify, *rate, *format};
+    choices = MakeChoices{*startMs, *endMs, *amplify, *rate, *format, target};
     return MakeRingtone(line, choices, lastError);
 }
 
@@ -350,7 +500,7 @@ Outcome Make(const CommandLine& line, const std::string& lastError) {
 Outcome RunCommand(const CommandLine& line, const std::string& lastEngineError) {
     static const std::map<std::string,
                           std::function<Outcome(const CommandLine&, const std::string&)>>
-        kRunners{{"decode", Decode}, {"peaks", Peaks}, {"cut", Cut},
+        kRunners{{"decode", Decode}, {"peaks", Peaks}, {"cut", Cut},         {"measure", Measure},
                  {"encode", Encode}, {"make", Make},   {"play", PlayPreview}};
     return kRunners.at(line.command->name)(line, lastEngineError);
 }

@@ -222,8 +222,9 @@ void WaveEditor::DrawLane(int lane, const WaveLanes& lanes) {
         const int top = std::max(std::min({previous, points.greatestY, points.smallestY}), laneTop);
         const int bottom =
             std::min(std::max({previous, points.greatestY, points.smallestY}), laneBottom);
+        const QRgb colour = m_model.ColumnClips(scroll + h) ? kClippingColour : kWaveformColour;
         for (int y = top; y <= bottom; ++y) {
-            reinterpret_cast<QRgb*>(m_picture.scanLine(y))[h] = kWaveformColour;
+            reinterpret_cast<QRgb*>(m_picture.scanLine(y))[h] = colour;
         }
         previous = points.smallestY;
     }

@@ -29,6 +29,8 @@ public:
     // How close to a band's edge the pointer grabs the edge instead of the band.
     static constexpr int kEdgeGrip = 4;
     static constexpr QRgb kWaveformColour = qRgb(0, 150, 0);
+    // Columns the amplify gain would clip.
+    static constexpr QRgb kClippingColour = qRgb(255, 0, 0);
     static constexpr QRgb kGuideColour = qRgb(150, 150, 150);
     static constexpr QRgb kSeparatorColour = qRgb(255, 255, 255);
     static constexpr QRgb kRulerBackground = qRgb(100, 100, 100);

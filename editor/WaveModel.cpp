@@ -356,6 +356,28 @@ void WaveModel::BuildPoints(const WaveLanes& lanes) {
             BuildChannel(channel, scale, m_points[channel]);
         }
     }
+    BuildClippingColumns();
+}
+
+void WaveModel::BuildClippingColumns() {
+    m_clippingColumns.clear();
+    if (m_gain <= 1.0f) {
+        return;
+    }
+    const auto framesPerColumn = static_cast<std::size_t>(m_zoom / kFinestZoom);
+    m_clippingColumns.assign(static_cast<std::size_t>(m_cachedColumns), false);
+    for (std::size_t i = 0; i < m_clippingColumns.size() * framesPerColumn * m_channels; ++i) {
+        const float value = m_gain * static_cast<float>(m_peakValues[i]);
+        if (value > 32767.0f || value < -32768.0f) {
+            m_clippingColumns[i / m_channels / framesPerColumn] = true;
+        }
+    }
+}
+
+bool WaveModel::ColumnClips(int32_t absoluteColumn) const {
+    return absoluteColumn >= 0 &&
+           static_cast<std::size_t>(absoluteColumn) < m_clippingColumns.size() &&
+           m_clippingColumns[static_cast<std::size_t>(absoluteColumn)];
 }
 
 // Scaling keeps the order of the values (the scale is never negative), so each group's raw

@@ -120,6 +120,9 @@ public:
     int32_t CachedColumns() const { return m_cachedColumns; }
     // Lane 0 shows channel 0, lane 1 channel 1; mono material shows in both lanes.
     ColumnPoints PointsAt(int lane, int32_t absoluteColumn) const;
+    // True when the display gain takes a value of the column beyond full scale in any channel:
+    // the ringtone would clip there. Valid after BuildPoints.
+    bool ColumnClips(int32_t absoluteColumn) const;
 
     int32_t Zoom() const { return m_zoom; }
     int32_t FitZoom() const { return m_fitZoom; }
@@ -146,6 +149,7 @@ private:
     void SetZoomAbout(int32_t zoom, int anchorX, std::int64_t anchorFrame, int viewWidth);
     QRect SpanRect(int32_t fromFrame, int32_t toFrame, const QRect& view) const;
     void BuildChannel(uint32_t channel, float scale, std::vector<Extremes>& out) const;
+    void BuildClippingColumns();
     int32_t PeakFrames() const;
 
     uint32_t m_sampleRate = 0;
@@ -163,6 +167,7 @@ private:
     std::vector<int16_t> m_peakValues; // channel-interleaved
 
     std::vector<Extremes> m_points[2];
+    std::vector<bool> m_clippingColumns; // empty while the gain cannot clip
     int32_t m_cachedColumns = 0;
     int32_t m_cachedZoom = 0;
     WaveLanes m_cachedLanes;

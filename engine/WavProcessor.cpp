@@ -4,8 +4,11 @@
 #include "EngineLog.h"
 #include "FadeEnvelope.h"
 #include "FileHandle.h"
+#include "Normalize.h"
+#include "PcmFrames.h"
 #include "PeakFile.h"
 #include "ProgressSteps.h"
+#include "TruePeakLimiter.h"
 #include "WaveHeader.h"
 #include "ZeroCrossing.h"
 
@@ -14,6 +17,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -336,6 +340,144 @@ WavProcessor::SnapCutToZeroCrossings(const std::string& wavPath, int32_t startMs
     SnapPlan(pass, plan);
     const auto start = static_cast<uint32_t>(plan.startByte / blockSize);
     return CutFrames{start, start + plan.frames};
+}
+
+namespace {
+
+// One pass that writes the selection with a gain, through the limiter (which changes nothing
+// where no peak comes near the ceiling), with the fades after it. Its meter hears the samples
+// exactly as written.
+class NormalizedWriter {
+public:
+    NormalizedWriter(Pass& pass, const CutPlan& plan, int32_t fadeMs, double gain,
+                     double ceilingDbtp, bool mono)
+        : m_pass(pass), m_plan(plan), m_fadeMs(fadeMs), m_gain(static_cast<float>(gain)),
+          m_mix(mono && pass.header.channels == 2),
+          m_meter(m_mix ? 1 : pass.header.channels, pass.header.sampleRate, /*parts=*/0),
+          m_limiter(pass.header.channels, pass.header.sampleRate, ceilingDbtp) {}
+
+    bool Process(std::span<const uint8_t> chunk) {
+        m_input.resize(chunk.size() / (m_pass.header.bitsPerSample / 8));
+        BytesToFloats(chunk, m_pass.header.bitsPerSample, m_input.data());
+        for (float& sample : m_input) {
+            sample *= m_gain;
+        }
+        m_limited.clear();
+        m_limiter.Process(m_input.data(), m_input.size() / m_pass.header.channels, m_limited);
+        return Write(m_limited);
+    }
+
+    bool Finish() {
+        m_limited.clear();
+        m_limiter.Finish(m_limited);
+        return Write(m_limited);
+    }
+
+    LoudnessFigures Figures() const { return m_meter.Figures(); }
+    bool Limited() const { return m_limiter.Acted(); }
+
+private:
+    bool Write(std::vector<float>& samples) {
+        const unsigned channels = m_pass.header.channels;
+        const std::size_t frames = samples.size() / channels;
+        for (std::size_t i = 0; i < frames; ++i) {
+            const float fade =
+                FadeEnvelope(m_written + static_cast<uint32_t>(i), m_pass.header.sampleRate,
+                             m_plan.frames, m_fadeMs, m_fadeMs);
+            for (unsigned c = 0; c < channels; ++c) {
+                samples[i * channels + c] *= fade;
+            }
+        }
+        m_bytes.resize(frames * m_pass.header.BlockSize());
+        FloatsToBytes(samples.data(), samples.size(), m_pass.header.bitsPerSample, m_bytes.data());
+        BytesToFloats(m_bytes, m_pass.header.bitsPerSample, samples.data());
+        if (m_mix) {
+            MixToMono(samples);
+        }
+        m_meter.Add(samples.data(), frames);
+        m_written += static_cast<uint32_t>(frames);
+        return std::fwrite(m_bytes.data(), 1, m_bytes.size(), m_pass.output.File()) ==
+               m_bytes.size();
+    }
+
+    Pass& m_pass;
+    const CutPlan& m_plan;
+    int32_t m_fadeMs;
+    float m_gain;
+    bool m_mix;
+    LoudnessMeter m_meter;
+    TruePeakLimiter m_limiter;
+    std::vector<float> m_input;
+    std::vector<float> m_limited;
+    std::vector<uint8_t> m_bytes;
+    uint32_t m_written = 0;
+};
+
+// A limiter that flattened the loudest passages leaves the ringtone short of its target; a
+// second or third pass with the shortfall added gets close enough.
+constexpr int kMostPasses = 3;
+constexpr double kShortfallWorthAnotherPassLu = 0.2;
+
+} // namespace
+
+bool WavProcessor::CutRingtoneNormalized(const std::string& wavPath,
+                                         const std::string& ringtonePath, int32_t startMs,
+                                         int32_t endMs, int32_t fadeMs,
+                                         const NormalizeTarget& target, bool snap, int& cancelled,
+                                         NormalizeResult& result) {
+    result = NormalizeResult{};
+    const std::optional<LoudnessFigures> before =
+        MeasureWavStretch(wavPath, startMs, endMs, fadeMs, nullptr, /*parts=*/0, target.mono);
+    if (!before) {
+        return false;
+    }
+    result.before = *before;
+    if (!before->Measurable()) {
+        result.after = *before;
+        return snap ? CutRingtoneSnapped(wavPath, ringtonePath, startMs, endMs, fadeMs, 1.0f,
+                                         cancelled)
+                    : CutRingtone(wavPath, ringtonePath, startMs, endMs, fadeMs, 1.0f, cancelled);
+    }
+    Pass pass;
+    if (!OpenPass(wavPath, ringtonePath, pass)) {
+        return false;
+    }
+    CutPlan plan = PlanCut(pass, startMs, endMs);
+    if (snap) {
+        SnapPlan(pass, plan);
+    }
+    PassEnd end =
+        WriteCutHeader(pass, static_cast<uint32_t>(plan.length)) ? PassEnd::Done : PassEnd::Failed;
+    BeginSplitting(plan.frames);
+    double gainDb = NormalizeGainDb(*before, target);
+    result.capped = gainDb >= NormalizeTarget::kLargestGainDb;
+    for (int passIndex = 1; end == PassEnd::Done; ++passIndex) {
+        std::fseek(pass.input.get(), static_cast<long>(plan.startByte + kWaveHeaderBytes),
+                   SEEK_SET);
+        std::fseek(pass.output.File(), static_cast<long>(kWaveHeaderBytes), SEEK_SET);
+        NormalizedWriter writer(pass, plan, fadeMs, FromDecibels(gainDb), target.ceilingDbtp,
+                                target.mono);
+        end = ForEachChunk(
+            pass, plan.length,
+            [&writer](std::span<uint8_t> chunk, uint32_t) { return writer.Process(chunk); },
+            &StepSplitting);
+        if (end == PassEnd::Done && !writer.Finish()) {
+            end = PassEnd::Failed;
+        }
+        result.after = writer.Figures();
+        result.limited = writer.Limited();
+        result.gainDb = gainDb;
+        const double shortfall = target.lufs - result.after.integratedLufs;
+        if (!result.limited || passIndex == kMostPasses ||
+            shortfall < kShortfallWorthAnotherPassLu || gainDb >= NormalizeTarget::kLargestGainDb) {
+            break;
+        }
+        gainDb = std::min(gainDb + shortfall, NormalizeTarget::kLargestGainDb);
+    }
+    cancelled = end == PassEnd::Cancelled ? 1 : 0;
+    const bool ok = FinishPass(pass, end);
+    EndSplitting(ok ? cancelled : 1);
+    return ok;
 }
 
 } // namespace orvanta

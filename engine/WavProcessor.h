@@ -6,6 +6,9 @@
 
 namespace orvanta {
 
+struct NormalizeTarget;
+struct NormalizeResult;
+
 // The two byte-level passes over the working WAV (a canonical 44-byte-header PCM WAV): reducing
 // it to the waveform peak file and cutting the ringtone WAV out of it. Stateless; progress goes
 // through ProgressSteps, in 1024-byte chunks. Each output replaces a file of its name only when
@@ -42,6 +45,16 @@ public:
     bool CutRingtoneSnapped(const std::string& wavPath, const std::string& ringtonePath,
                             int32_t startMs, int32_t endMs, int32_t fadeMs, float amplify,
                             int& cancelled);
+
+    // CutRingtone with the gain that brings the ringtone as written, fades included, to the
+    // target loudness, and the true-peak limiter where that gain would lift a peak above the
+    // ceiling; the fades come after the limiter. A selection without a measurable loudness
+    // (silence, under 400 ms) is cut at 100 %; `result` says what was found and done. With
+    // `snap`, the ends move as CutRingtoneSnapped moves them.
+    bool CutRingtoneNormalized(const std::string& wavPath, const std::string& ringtonePath,
+                               int32_t startMs, int32_t endMs, int32_t fadeMs,
+                               const NormalizeTarget& target, bool snap, int& cancelled,
+                               NormalizeResult& result);
 };
 
 } // namespace orvanta

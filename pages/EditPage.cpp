@@ -9,11 +9,14 @@
 #include "MainWizardWindow.h"
 #include "MediaGraph.h"
 #include "MessageBox.h"
+#include "NormalizedRingtone.h"
 #include "PageIndex.h"
+#include "PredictedSize.h"
 #include "SelectionFields.h"
 #include "StringTable.h"
 #include "WavProcessor.h"
 #include "WaveEditor.h"
+#include "WaveHeader.h"
 #include "WorkFiles.h"
 
 #include <QAbstractSlider>
@@ -24,6 +27,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
@@ -130,6 +134,8 @@ EditPage::EditPage(QWidget* parent) : WizardPage(parent) {
     SetControlTexts();
     ArrangeControls();
     CreateSelectionControls();
+    CreateLoudnessControls();
+    ArrangeLoudnessControls();
 }
 
 EditPage::~EditPage() {
@@ -356,8 +362,10 @@ void EditPage::OnActivate(int previous) {
         m_selectionFields->SetSongLength(m_editor->Model().DurationMs());
         ApplySnap();
         ShowSelectionInFields();
+        ++m_fileGeneration;
     }
     LoadPreview();
+    RefreshLoudness();
 }
 
 void EditPage::LoadPreview() {
@@ -535,16 +543,7 @@ bool EditPage::CutAndEncode() {
     const EngineReason reason;
     const ProgressWindowScope progressWindow;
     int cancelled = 0;
-    if (!CutSelection(settings, cancelled)) {
-        return FailConversion(reason.Text());
-    }
-    if (cancelled != 0) {
-        return false;
-    }
-    if (!orvanta::EncodeRingtone({files.ringtoneWavPath, ringtonePath, settings.format,
-                                  settings.stereo, settings.outSampleRate,
-                                  orvanta::RingtoneTitle(files.sourcePath)},
-                                 cancelled)) {
+    if (!MakeRingtoneFile(settings, ringtonePath, cancelled)) {
         return FailConversion(reason.Text());
     }
     if (cancelled != 0) {
@@ -579,9 +578,39 @@ bool EditPage::FailConversion(const std::string& reason) {
     return false;
 }
 
+// The cut and the encode into `ringtonePath`. A normalised MP3 is measured after its encode and
+// made again when the encoder moved it off the target; the other formats take the normalised cut
+// as it is.
+bool EditPage::MakeRingtoneFile(const orvanta::RingtoneSettings& settings,
+                                const std::string& ringtonePath, int& cancelled) const {
+    const orvanta::WorkFiles& files = orvanta::CurrentWorkFiles();
+    if (m_normalize->isChecked() && settings.format == orvanta::RingtoneFormat::Mp3) {
+        orvanta::NormalizeResult result;
+        return orvanta::MakeNormalizedRingtone(files.workingWavPath, files.ringtoneWavPath,
+                                               ringtonePath, settings, orvanta::NormalizeTarget{},
+                                               cancelled, result);
+    }
+    if (!CutSelection(settings, cancelled)) {
+        return false;
+    }
+    return cancelled != 0 ||
+           orvanta::EncodeRingtone({files.ringtoneWavPath, ringtonePath, settings.format,
+                                    settings.stereo, settings.outSampleRate,
+                                    orvanta::RingtoneTitle(files.sourcePath)},
+                                   cancelled);
+}
+
 bool EditPage::CutSelection(const orvanta::RingtoneSettings& settings, int& cancelled) const {
     const orvanta::WorkFiles& files = orvanta::CurrentWorkFiles();
     orvanta::WavProcessor processor;
+    if (m_normalize->isChecked()) {
+        orvanta::NormalizeTarget aim;
+        aim.mono = !settings.stereo;
+        orvanta::NormalizeResult result;
+        return processor.CutRingtoneNormalized(
+            files.workingWavPath, files.ringtoneWavPath, settings.startMs, settings.endMs,
+            settings.fadeMs, aim, settings.snapToZeroCrossings, cancelled, result);
+    }
     if (settings.snapToZeroCrossings) {
         return processor.CutRingtoneSnapped(files.workingWavPath, files.ringtoneWavPath,
                                             settings.startMs, settings.endMs, settings.fadeMs,
@@ -729,4 +758,173 @@ void EditPage::PlayFrom(int32_t fromMs) {
     }
     // The fade-out the file gets at the end, no fade-in in the middle of the music.
     StartPreview(fromMs, endMs, orvanta::FadeLengthForSelection(endMs - startMs), false);
+}
+
+namespace {
+
+// The loudness row fills the gap between the scroll bar and the play button's row; the clip
+// warning stands right above the waveform whose red columns it explains.
+constexpr QRect kNormalizeRect{10, 304, 140, 20};
+constexpr int kLoudnessTextRight = 491;
+constexpr QRect kClipWarningRect{10, 88, 651, 20};
+constexpr const char* kNormalizeSettingsKey = "ringtone/normalize_loudness";
+constexpr double kPercent = 100.0;
+
+// A figure as the meter shows it: one decimal, a real minus sign, "−inf" for no loudness.
+QString Decibels(double value) {
+    if (!std::isfinite(value)) {
+        return QString::fromUtf8("\u2212inf");
+    }
+    return QString::number(value, 'f', 1).replace('-', QChar(0x2212));
+}
+
+// A looked-up text with its "{1}", "{2}", ... filled in.
+QString Filled(const char* identifier, const QStringList& values) {
+    QString text = QText(identifier);
+    for (int i = 0; i < values.size(); ++i) {
+        text.replace(QString("{%1}").arg(i + 1), values[i]);
+    }
+    return text;
+}
+
+} // namespace
+
+void EditPage::CreateLoudnessControls() {
+    m_normalize = new QCheckBox(QText("idd_normalize_loudness"), this);
+    m_normalize->setObjectName("normalize");
+    m_normalize->setAccessibleName(m_normalize->text());
+    m_normalize->setChecked(QSettings().value(kNormalizeSettingsKey, false).toBool());
+    m_loudnessMeter = new QLabel(this);
+    m_loudnessMeter->setObjectName("loudnessMeter");
+    m_loudnessMeter->setTextFormat(Qt::PlainText);
+    m_loudnessMeter->setAccessibleName(QText("idd_normalize_loudness"));
+    m_clipWarning = new QLabel(this);
+    m_clipWarning->setObjectName("clipWarning");
+    m_clipWarning->setTextFormat(Qt::PlainText);
+    m_clipWarning->setStyleSheet("color: rgb(200, 0, 0);");
+    m_clipWarning->setAccessibleName(QText("idd_amplify"));
+    m_clipWarning->hide();
+    m_predictedSize = new QLabel(this);
+    m_predictedSize->setObjectName("predictedSize");
+    m_predictedSize->setTextFormat(Qt::PlainText);
+    m_predictedSize->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_predictedSize->setAccessibleName(QText("idd_quality"));
+    m_meter = new SelectionMeter(this);
+    connect(m_meter, &SelectionMeter::Measured, this, &EditPage::OnMeterReading);
+    connect(m_normalize, &QCheckBox::toggled, this, &EditPage::OnNormalizeToggled);
+    connect(m_amplify, &QComboBox::currentIndexChanged, this, &EditPage::RefreshLoudness);
+    connect(m_quality, &QComboBox::currentIndexChanged, this, &EditPage::UpdatePredictedSize);
+    connect(m_stereo, &QCheckBox::toggled, this, &EditPage::UpdatePredictedSize);
+    m_editor->installEventFilter(this);
+    OnNormalizeToggled(m_normalize->isChecked());
+}
+
+void EditPage::ArrangeLoudnessControls() {
+    Place(m_normalize, kNormalizeRect);
+    const int left = m_normalize->geometry().right() + 1 + kControlGap * 2;
+    m_loudnessMeter->setGeometry(left, kNormalizeRect.y(), kLoudnessTextRight - left,
+                                 kNormalizeRect.height());
+    m_clipWarning->setGeometry(kClipWarningRect);
+    m_clipWarning->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_predictedSize->setGeometry(kQualityRect.x(), kNormalizeRect.y(), kQualityRect.width(),
+                                 kNormalizeRect.height());
+}
+
+void EditPage::OnNormalizeToggled(bool on) {
+    QSettings().setValue(kNormalizeSettingsKey, on);
+    m_amplify->setEnabled(!on);
+    // The limiter keeps a normalised ringtone from clipping: the waveform shows the plain level.
+    m_editor->SetGain(on ? 1.0f : static_cast<float>(m_amplify->currentData().toInt()) * 0.01f);
+    RefreshLoudness();
+}
+
+bool EditPage::eventFilter(QObject* watched, QEvent* event) {
+    const bool mayMoveSelection = event->type() == QEvent::MouseButtonRelease ||
+                                  event->type() == QEvent::KeyRelease ||
+                                  event->type() == QEvent::Wheel ||
+                                  (event->type() == QEvent::MouseMove &&
+                                   static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton);
+    if (watched == m_editor && mayMoveSelection) {
+        // After the editor has handled the event, so the selection read is the new one.
+        QTimer::singleShot(0, this, [this] {
+            const auto [lower, upper] = m_editor->GetSelectionInSeconds();
+            const std::pair selection{static_cast<int32_t>(lower * 1000.0f),
+                                      static_cast<int32_t>(upper * 1000.0f)};
+            if (selection != m_meteredSelection) {
+                RefreshLoudness();
+            }
+        });
+    }
+    return WizardPage::eventFilter(watched, event);
+}
+
+void EditPage::RefreshLoudness() {
+    UpdatePredictedSize();
+    const std::string& wavPath = orvanta::CurrentWorkFiles().workingWavPath;
+    const auto [lower, upper] = m_editor->GetSelectionInSeconds();
+    m_meteredSelection = {static_cast<int32_t>(lower * 1000.0f),
+                          static_cast<int32_t>(upper * 1000.0f)};
+    if (wavPath.empty() || m_meteredSelection.second <= m_meteredSelection.first) {
+        return;
+    }
+    if (!m_reading) {
+        m_loudnessMeter->setText(QText("idd_loudness_measuring"));
+    }
+    SelectionMeter::Request request;
+    request.wavPath = wavPath;
+    request.fileGeneration = m_fileGeneration;
+    request.startMs = m_meteredSelection.first;
+    request.endMs = m_meteredSelection.second;
+    request.amplify = m_normalize->isChecked()
+                          ? 1.0f
+                          : static_cast<float>(m_amplify->currentData().toInt()) * 0.01f;
+    m_meter->Measure(request);
+}
+
+void EditPage::OnMeterReading(const SelectionMeter::Reading& reading) {
+    m_reading = reading;
+    ShowLoudnessReading();
+}
+
+void EditPage::ShowLoudnessReading() {
+    const orvanta::LoudnessFigures& before = m_reading->figures;
+    if (!m_reading->ok) {
+        m_loudnessMeter->clear();
+    } else if (!before.Measurable()) {
+        m_loudnessMeter->setText(QText("idd_loudness_unmeasurable"));
+    } else {
+        const orvanta::NormalizeTarget target;
+        const bool normalize = m_normalize->isChecked();
+        const double gainDb = normalize ? orvanta::NormalizeGainDb(before, target)
+                                        : orvanta::ToDecibels(m_reading->request.amplify);
+        const double peakAfter = normalize
+                                     ? std::min(before.truePeakDbtp + gainDb, target.ceilingDbtp)
+                                     : before.truePeakDbtp + gainDb;
+        m_loudnessMeter->setText(Filled(
+            "idd_loudness_meter", {Decibels(before.integratedLufs), Decibels(before.truePeakDbtp),
+                                   Decibels(before.integratedLufs + gainDb), Decibels(peakAfter)}));
+    }
+    const double clippedPercent = m_reading->clippedShare * kPercent;
+    m_clipWarning->setVisible(m_reading->ok && clippedPercent > 0.0);
+    m_clipWarning->setText(
+        Filled("idd_clip_warning",
+               {QString::number(clippedPercent, 'f', clippedPercent < 1 ? 2 : 1) + " %"}));
+}
+
+void EditPage::UpdatePredictedSize() {
+    const orvanta::RingtoneSettings settings = GatherSettings();
+    orvanta::FilePtr file;
+    orvanta::WaveHeaderFields header;
+    uint64_t length = 0;
+    if (settings.endMs <= settings.startMs ||
+        !orvanta::OpenWorkingWav(orvanta::CurrentWorkFiles().workingWavPath, file, header,
+                                 length)) {
+        m_predictedSize->clear();
+        return;
+    }
+    const uint64_t frames =
+        static_cast<uint64_t>(settings.endMs - settings.startMs) * header.sampleRate / 1000;
+    const uint64_t bytes = orvanta::PredictedMp3Bytes(frames, header.sampleRate, header.channels,
+                                                      settings.stereo, settings.outSampleRate);
+    m_predictedSize->setText(Filled("idd_predicted_size", {QString::number((bytes + 512) / 1024)}));
 }

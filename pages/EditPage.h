@@ -2,6 +2,7 @@
 
 #include "MediaPlayer.h"
 #include "RingtoneSettings.h"
+#include "SelectionMeter.h"
 #include "WizardPage.h"
 #include "pxmisc/IObserver.h"
 
@@ -60,6 +61,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     using Handler = void (EditPage::*)(ISubject*, uint32_t, uint32_t);
@@ -77,10 +79,21 @@ private:
     void SyncScrollBar();
     void CreateFormatControls();
     bool CutAndEncode();
+    bool MakeRingtoneFile(const orvanta::RingtoneSettings& settings,
+                          const std::string& ringtonePath, int& cancelled) const;
     // Where Next writes the MP3: the designed path, or one the user chooses when the song's
     // folder takes no file; empty when the user would rather not go on.
     std::string RingtoneDestination(orvanta::RingtoneFormat format);
     bool FailConversion(const std::string& reason);
+
+    // Loudness: the Normalize check box, the meter, the clip warning and the predicted size.
+    void CreateLoudnessControls();
+    void ArrangeLoudnessControls();
+    void OnNormalizeToggled(bool on);
+    void RefreshLoudness();
+    void OnMeterReading(const SelectionMeter::Reading& reading);
+    void ShowLoudnessReading();
+    void UpdatePredictedSize();
 
     void OnIgnoredEvent(ISubject*, uint32_t, uint32_t) {}
     void OnLoaded(ISubject*, uint32_t, uint32_t);
@@ -124,4 +137,13 @@ private:
     QCheckBox* m_loop;
     // The preview under way plays its selection again at each end, until Stop.
     bool m_looping = false;
+
+    QCheckBox* m_normalize = nullptr;
+    QLabel* m_loudnessMeter = nullptr;
+    QLabel* m_clipWarning = nullptr;
+    QLabel* m_predictedSize = nullptr;
+    SelectionMeter* m_meter = nullptr;
+    std::optional<SelectionMeter::Reading> m_reading;
+    std::pair<int32_t, int32_t> m_meteredSelection{0, -1};
+    int m_fileGeneration = 0;
 };

@@ -19,8 +19,10 @@
 #include "WizardTabControl.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QPixmap>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -80,6 +82,26 @@ private:
     bool m_taken = false;
 };
 
+// Waits (at most 10 s) for the edit page's loudness meter to show its newest reading.
+void WaitForMeter(EditPage& edit) {
+    QEventLoop loop;
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    QObject::connect(edit.findChild<SelectionMeter*>(), &SelectionMeter::Measured, &loop,
+                     &QEventLoop::quit);
+    loop.exec();
+}
+
+// The edit page with its loudness meter read and the clip warning of the highest amplify.
+bool PhotographLoudness(EditPage& edit, MainWizardWindow& window, const QString& path) {
+    auto* amplify = edit.findChild<QComboBox*>("amplify");
+    const int designed = amplify->currentIndex();
+    amplify->setCurrentIndex(amplify->count() - 1);
+    WaitForMeter(edit);
+    const bool saved = SaveScreen(path, &window);
+    amplify->setCurrentIndex(designed);
+    return saved;
+}
+
 // The three pages as a person goes through them with `song`: the import page with the path typed,
 // the edit page on the song with a selection and the play cursor halfway through it, and the
 // save page with the finished ringtone.
@@ -97,6 +119,7 @@ bool PhotographPages(MainWizardWindow& window, const std::string& song, const QS
     edit->OnSelectionTyped(kStartMs, kEndMs);
     edit->Editor()->SetPlayCursor((kStartMs + kEndMs) / 2);
     saved = SaveScreen(prefix + "2.png", &window) && saved;
+    saved = PhotographLoudness(*edit, window, prefix + "2_loudness.png") && saved;
     if (!window.TabControl()->SelectPage(2)) {
         std::fprintf(stderr, "the ringtone of %s could not be made\n", song.c_str());
         return false;
