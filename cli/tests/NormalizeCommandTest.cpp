@@ -128,7 +128,7 @@ TEST(NormalizeCommandTest, BadInputGetsAClearAnswer) {
          2,
          "exclude"},
         {"silence", {"cut", silence, ring, "0", "3000", "--normalize"}, 0, "-inf"},
-        {"under 400 ms", {"cut", work, ring, "0", "300", "--normalize"}, 0, "stays at 100 %"},
+        {"under 1 s", {"cut", work, ring, "0", "300", "--normalize"}, 2, "at least 1000 ms"},
         {"measure silence", {"measure", silence}, 0, ""},
     };
     for (const BadInputCase& c : cases) {
