@@ -44,7 +44,9 @@ namespace {
 // Controls grow to their text where a translation needs more room, never shrink.
 constexpr QRect kDescriptionRect{10, 11, 651, 94};
 constexpr int kEditorGap = 8;
-constexpr int kEditorHeight = 168;
+// 22 pixels less than the designed 168, so a row for the format and the length hint fits
+// between the scroll bar and the loudness row.
+constexpr int kEditorHeight = 146;
 constexpr int kScrollBarHeight = 18;
 constexpr QRect kPlayRect{10, 331, 57, 23};
 constexpr int kZoomLeft = 85;
@@ -53,8 +55,9 @@ constexpr int kFadeOutTop = 351;
 constexpr int kStereoLeft = 250;
 constexpr QRect kQualityRect{501, 331, 160, 22};
 constexpr int kAmplifyTop = 355;
-// The format sits above the quality, between it and the scroll bar.
-constexpr int kFormatTop = 305;
+// The format sits in the right column of the row right under the scroll bar, the length hint
+// on its left.
+constexpr int kFormatTop = 279;
 constexpr int kLabelRight = 491;
 constexpr int kLabelMinWidth = 58;
 constexpr int kControlGap = 6;
@@ -661,9 +664,10 @@ void EditPage::ArrangeSelectionControls() {
     const int editorTop = kDescriptionRect.bottom() + 1 + kEditorGap;
     m_selectionFields->setGeometry(kDescriptionRect.x(), editorTop - kSelectionFieldsHeight - 2,
                                    kDescriptionRect.width(), kSelectionFieldsHeight);
+    const int hintRight = kLabelRight - kLabelMinWidth - kControlGap;
     m_selectionFields->HintLabel()->setGeometry(
         kDescriptionRect.x(), editorTop + kEditorHeight + kScrollBarHeight + kHintGap,
-        kDescriptionRect.width(), kHintHeight);
+        hintRight - kDescriptionRect.x(), kHintHeight);
     Place(m_loop, {kPlayRect.x(), kOptionsRowTop, kFadeInRect.width(), kFadeInRect.height()});
     Place(m_snap, {m_loop->geometry().right() + kControlGap * 3, kOptionsRowTop,
                    kFadeInRect.width(), kFadeInRect.height()});
@@ -765,7 +769,6 @@ namespace {
 // The loudness row fills the gap between the scroll bar and the play button's row; the clip
 // warning stands right above the waveform whose red columns it explains.
 constexpr QRect kNormalizeRect{10, 304, 140, 20};
-constexpr int kLoudnessTextRight = 491;
 constexpr QRect kClipWarningRect{10, 88, 651, 20};
 constexpr const char* kNormalizeSettingsKey = "ringtone/normalize_loudness";
 constexpr double kPercent = 100.0;
@@ -821,12 +824,19 @@ void EditPage::CreateLoudnessControls() {
 
 void EditPage::ArrangeLoudnessControls() {
     Place(m_normalize, kNormalizeRect);
-    const int left = m_normalize->geometry().right() + 1 + kControlGap * 2;
-    m_loudnessMeter->setGeometry(left, kNormalizeRect.y(), kLoudnessTextRight - left,
-                                 kNormalizeRect.height());
     m_clipWarning->setGeometry(kClipWarningRect);
     m_clipWarning->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_predictedSize->setGeometry(kQualityRect.x(), kNormalizeRect.y(), kQualityRect.width(),
+    ArrangeLoudnessTexts();
+}
+
+// The predicted size keeps to the right column's end; the meter takes all the room left of it,
+// which a long translation needs.
+void EditPage::ArrangeLoudnessTexts() {
+    const int sizeWidth = m_predictedSize->sizeHint().width();
+    const int sizeLeft = kQualityRect.right() + 1 - sizeWidth;
+    m_predictedSize->setGeometry(sizeLeft, kNormalizeRect.y(), sizeWidth, kNormalizeRect.height());
+    const int left = m_normalize->geometry().right() + 1 + kControlGap * 2;
+    m_loudnessMeter->setGeometry(left, kNormalizeRect.y(), sizeLeft - kControlGap * 2 - left,
                                  kNormalizeRect.height());
 }
 
@@ -927,4 +937,5 @@ void EditPage::UpdatePredictedSize() {
     const uint64_t bytes = orvanta::PredictedMp3Bytes(frames, header.sampleRate, header.channels,
                                                       settings.stereo, settings.outSampleRate);
     m_predictedSize->setText(Filled("idd_predicted_size", {QString::number((bytes + 512) / 1024)}));
+    ArrangeLoudnessTexts();
 }

@@ -89,6 +89,7 @@ private:
     // Loudness: the Normalize check box, the meter, the clip warning and the predicted size.
     void CreateLoudnessControls();
     void ArrangeLoudnessControls();
+    void ArrangeLoudnessTexts();
     void OnNormalizeToggled(bool on);
     void RefreshLoudness();
     void OnMeterReading(const SelectionMeter::Reading& reading);

@@ -1,5 +1,5 @@
 // Times the wave editor on one working WAV and its peak file: building the per-column extremes at
-// the fit zoom and at the finest zoom, one full paint of the edit page's 651 x 168 view at both
+// the fit zoom and at the finest zoom, one full paint of the edit page's 651 x 146 view at both
 // zooms, and one step of a band drag (the feedback only), each as the median of RUNS runs; and
 // the memory the peak values and the extremes take against the peak file's size.
 // bench/editor_bench.sh runs it on an hour of music. A missed target is reported, not an error.
@@ -21,7 +21,7 @@
 namespace {
 
 constexpr int kWidth = 651;
-constexpr int kHeight = 168;
+constexpr int kHeight = 146;
 
 // Milliseconds of the median run; `prepare` runs untimed before each.
 double MedianMs(int runs, const std::function<void()>& prepare, const std::function<void()>& run) {

@@ -15,9 +15,9 @@
 
 namespace {
 
-// The editor's size on the edit page: the width of the description above it, 168 pixels high.
+// The editor's size on the edit page: the width of the description above it, 146 pixels high.
 constexpr int kEditorWidth = 651;
-constexpr int kEditorHeight = 168;
+constexpr int kEditorHeight = 146;
 constexpr int kMargin = 10;
 constexpr int kZoomInSteps = 3;
 
