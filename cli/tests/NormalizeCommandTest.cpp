@@ -142,7 +142,7 @@ TEST(NormalizeCommandTest, BadInputGetsAClearAnswer) {
               "Sample peak: -inf dBFS\n");
     // Unmeasurable: the cut is the plain one at 100 %, byte for byte.
     const std::string plain = dir.Path("plain.wav");
-    ASSERT_EQ(RunCli({"cut", work, plain, "0", "300"}).exitCode, 0);
+    ASSERT_EQ(RunCli({"cut", silence, plain, "0", "3000"}).exitCode, 0);
     EXPECT_EQ(ReadBytes(ring), ReadBytes(plain));
 }
 
