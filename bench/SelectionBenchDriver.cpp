@@ -6,6 +6,7 @@
 // on an hour of music. A missed target is reported, not an error.
 //
 //     orvanta_selection_bench STRINGS_XML WORK_WAV PEAK_FILE RUNS
+#include "BenchTiming.h"
 #include "DriverStart.h"
 #include "EditPage.h"
 #include "PageIndex.h"
@@ -28,29 +29,8 @@
 
 namespace {
 
-// Milliseconds of the median run; `prepare` runs untimed before each.
-double MedianMs(int runs, const std::function<void(int)>& prepare,
-                const std::function<void()>& run) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        prepare(i);
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        const std::chrono::duration<double, std::milli> took =
-            std::chrono::steady_clock::now() - start;
-        times.push_back(took.count());
-    }
-    std::sort(times.begin(), times.end());
-    const auto middle = times.size() / 2;
-    return times.size() % 2 != 0 ? times[middle] : (times[middle - 1] + times[middle]) / 2;
-}
-
-bool Report(const char* what, double ms, double targetMs) {
-    const bool met = ms < targetMs;
-    std::printf("%-44s median %8.3f ms (target < %g ms): %s\n", what, ms, targetMs,
-                met ? "target met" : "target missed");
-    return met;
-}
+using bench::MedianMs;
+using bench::Report;
 
 // The view is never shown: it paints into an image of its own, so nothing else paints it.
 void Paint(WaveEditor& editor) {

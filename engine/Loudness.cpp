@@ -138,28 +138,24 @@ std::optional<LoudnessFigures> MeasureWavStretch(const std::string& wavPath, int
         EngineLog::Error("\"%s\": no loudness for this rate or channel count.\n", wavPath.c_str());
         return std::nullopt;
     }
-    std::vector<float> block;
-    for (uint32_t done = 0; done < stretch.frames;) {
-        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
-            return std::nullopt;
-        }
-        const uint32_t count = std::min(kFramesPerRead, stretch.frames - done);
-        if (!ReadFloatFrames(stretch, count, block)) {
-            return std::nullopt;
-        }
-        if (fadeMs > 0) {
-            for (uint32_t i = 0; i < count; ++i) {
-                const float factor = FadeEnvelope(done + i, rate, stretch.frames, fadeMs, fadeMs);
-                for (unsigned c = 0; c < channels; ++c) {
-                    block[std::size_t{i} * channels + c] *= factor;
+    const bool read = ForEachFloatBlock(
+        stretch, stop, [&](std::vector<float>& block, uint32_t firstFrame, uint32_t count) {
+            if (fadeMs > 0) {
+                for (uint32_t i = 0; i < count; ++i) {
+                    const float factor =
+                        FadeEnvelope(firstFrame + i, rate, stretch.frames, fadeMs, fadeMs);
+                    for (unsigned c = 0; c < channels; ++c) {
+                        block[std::size_t{i} * channels + c] *= factor;
+                    }
                 }
             }
-        }
-        if (mix) {
-            MixToMono(block);
-        }
-        meter.Add(block.data(), count);
-        done += count;
+            if (mix) {
+                MixToMono(block);
+            }
+            meter.Add(block.data(), count);
+        });
+    if (!read) {
+        return std::nullopt;
     }
     return meter.Figures();
 }

@@ -84,28 +84,42 @@ bool ReadFloatFrames(WavStretch& stretch, uint32_t frames, std::vector<float>& o
     return true;
 }
 
+bool ForEachFloatBlock(WavStretch& stretch, const std::atomic<bool>* stop,
+                       const std::function<void(std::vector<float>& block, uint32_t firstFrame,
+                                                uint32_t frames)>& use) {
+    constexpr uint32_t kFramesPerRead = 8192;
+    std::vector<float> block;
+    for (uint32_t done = 0; done < stretch.frames;) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+            return false;
+        }
+        const uint32_t count = std::min(kFramesPerRead, stretch.frames - done);
+        if (!ReadFloatFrames(stretch, count, block)) {
+            return false;
+        }
+        use(block, done, count);
+        done += count;
+    }
+    return true;
+}
+
 std::optional<double> ClippedShare(const std::string& wavPath, int32_t startMs, int32_t endMs,
                                    float gain, const std::atomic<bool>* stop) {
     WavStretch stretch;
     if (!OpenWavStretch(wavPath, startMs, endMs, stretch)) {
         return std::nullopt;
     }
-    constexpr uint32_t kFramesPerRead = 8192;
     constexpr float kHighest = 32767.0f / kFullScale16;
-    std::vector<float> block;
     uint64_t clipped = 0;
-    for (uint32_t done = 0; done < stretch.frames;) {
-        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
-            return std::nullopt;
-        }
-        const uint32_t count = std::min(kFramesPerRead, stretch.frames - done);
-        if (!ReadFloatFrames(stretch, count, block)) {
-            return std::nullopt;
-        }
-        clipped += static_cast<uint64_t>(std::count_if(block.begin(), block.end(), [gain](float x) {
-            return x * gain > kHighest || x * gain < -1.0f;
-        }));
-        done += count;
+    const bool read =
+        ForEachFloatBlock(stretch, stop, [&](std::vector<float>& block, uint32_t, uint32_t) {
+            clipped +=
+                static_cast<uint64_t>(std::count_if(block.begin(), block.end(), [gain](float x) {
+                    return x * gain > kHighest || x * gain < -1.0f;
+                }));
+        });
+    if (!read) {
+        return std::nullopt;
     }
     const auto samples = static_cast<double>(stretch.frames) * stretch.header.channels;
     return samples > 0 ? static_cast<double>(clipped) / samples : 0.0;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -33,6 +34,12 @@ bool OpenWavStretch(const std::string& path, int32_t startMs, int32_t endMs, Wav
 // Reads the next `frames` frames of the stretch into `out` as interleaved floats; false on a
 // short read.
 bool ReadFloatFrames(WavStretch& stretch, uint32_t frames, std::vector<float>& out);
+
+// Reads the whole stretch in blocks of interleaved floats and hands each to `use` with the
+// stretch's index of its first frame; false on a short read or once `stop` is true.
+bool ForEachFloatBlock(WavStretch& stretch, const std::atomic<bool>* stop,
+                       const std::function<void(std::vector<float>& block, uint32_t firstFrame,
+                                                uint32_t frames)>& use);
 
 // The share (0 to 1) of the samples of startMs..endMs that `gain` would take beyond full scale;
 // nullopt when the WAV is refused or `stop` became true.

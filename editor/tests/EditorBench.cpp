@@ -5,6 +5,7 @@
 // bench/editor_bench.sh runs it on an hour of music. A missed target is reported, not an error.
 //
 //     orvanta_editor_bench WORK_WAV PEAK_FILE RUNS
+#include "BenchTiming.h"
 #include "WaveEditor.h"
 
 #include <QApplication>
@@ -20,31 +21,11 @@
 
 namespace {
 
+using bench::MedianMs;
+using bench::Report;
+
 constexpr int kWidth = 651;
 constexpr int kHeight = 146;
-
-// Milliseconds of the median run; `prepare` runs untimed before each.
-double MedianMs(int runs, const std::function<void()>& prepare, const std::function<void()>& run) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        prepare();
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        const std::chrono::duration<double, std::milli> took =
-            std::chrono::steady_clock::now() - start;
-        times.push_back(took.count());
-    }
-    std::sort(times.begin(), times.end());
-    const auto middle = times.size() / 2;
-    return times.size() % 2 != 0 ? times[middle] : (times[middle - 1] + times[middle]) / 2;
-}
-
-bool Report(const char* what, double ms, double targetMs) {
-    const bool met = ms < targetMs;
-    std::printf("%-40s median %8.3f ms (target < %g ms): %s\n", what, ms, targetMs,
-                met ? "target met" : "target missed");
-    return met;
-}
 
 void SendMouse(WaveEditor& editor, QEvent::Type type, int x) {
     const QPointF local(x, kHeight / 2);
@@ -64,7 +45,7 @@ void ZoomToFinest(WaveEditor& editor) {
 // Rebuilding the extremes as a gain change does, at the model's current zoom.
 double CacheMs(WaveModel& model, const WaveLanes& lanes, int runs) {
     return MedianMs(
-        runs, [&] { model.SetGain(1.0f); }, [&] { model.BuildPoints(lanes); });
+        runs, [&](int) { model.SetGain(1.0f); }, [&] { model.BuildPoints(lanes); });
 }
 
 // The view paints into an image of its own: it is never shown, so nothing else paints it.
@@ -78,7 +59,7 @@ double PaintMs(WaveEditor& editor, int runs) {
     int position = 0;
     return MedianMs(
         runs,
-        [&] {
+        [&](int) {
             position = position == 0 ? 1 : 0;
             editor.SetScroll(position);
         },
@@ -96,7 +77,7 @@ double DragStepMs(WaveEditor& editor, int runs) {
     SendMouse(editor, QEvent::MouseButtonPress, grip);
     int x = grip;
     const double ms = MedianMs(
-        runs, [&] { x = x == grip ? grip + 7 : grip; },
+        runs, [&](int) { x = x == grip ? grip + 7 : grip; },
         [&] {
             SendMouse(editor, QEvent::MouseMove, x);
             Paint(editor);
