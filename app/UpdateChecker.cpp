@@ -92,7 +92,10 @@ bool IsSafeUpgradesFolder(const std::string& folder) {
 std::vector<std::string> InstallersIn(const std::string& folder) {
     CFileFinder finder;
     std::vector<std::string> paths;
-    const int count = finder.FindFiles(folder, "*" + std::string(kInstallerSuffix));
+    // Appended rather than "*" + suffix: GCC 12 at -O3 warns falsely inside operator+ (-Wrestrict).
+    std::string pattern(1, '*');
+    pattern.append(kInstallerSuffix);
+    const int count = finder.FindFiles(folder, pattern);
     for (int index = 0; index < count; ++index) {
         std::string path(static_cast<const char*>(finder.GetFilePath(index)));
         if (UpdateChecker::IsAcceptableInstallerName(LowerFileName(path)) &&
