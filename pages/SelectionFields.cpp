@@ -71,7 +71,8 @@ std::string FormatSelectionTime(std::int64_t ms, bool withHours) {
     ms = std::max<std::int64_t>(ms, 0);
     const std::int64_t hours = ms / kMsPerHour;
     const std::int64_t minutes = withHours ? ms / kMsPerMinute % 60 : ms / kMsPerMinute;
-    char text[32];
+    // Room for the widest 64-bit value in every field, which GCC's format check counts.
+    char text[64];
     const int seconds = static_cast<int>(ms / kMsPerSecond % 60);
     const int millis = static_cast<int>(ms % kMsPerSecond);
     if (withHours) {
