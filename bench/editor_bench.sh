@@ -29,11 +29,7 @@ echo "runs:         $runs per measurement"
 echo
 
 echo "-- making inputs in $work"
-# Five minutes of the test signal, streamed twelve times into one hour of working WAV.
-make_music_wav "$work/five.wav" 300
-sox -V1 "$work/five.wav" "$work/work.wav" repeat 11
-rm -f "$work/five.wav"
-"$orvanta" peaks "$work/work.wav" "$work/work.wfp"
+make_hour_work "$work/work.wav" "$work/work.wfp"
 printf '60-minute working WAV: %d bytes, %d frames; peak file: %d bytes\n' \
     "$(stat -c %s "$work/work.wav")" "$(sox --i -s "$work/work.wav")" \
     "$(stat -c %s "$work/work.wfp")"

@@ -28,9 +28,7 @@ echo "runs:        $runs per encoder"
 echo
 
 echo "-- making inputs in $work"
-make_music_wav "$work/ring.wav" "$ring_seconds"
-printf '%d-second ringtone WAV: %d bytes (16-bit stereo, %d Hz)\n' \
-    "$ring_seconds" "$(stat -c %s "$work/ring.wav")" "$rate"
+make_ring_wav "$work/ring.wav" "$ring_seconds"
 echo
 
 ours_log="$work/orvanta.log"

@@ -115,6 +115,24 @@ make_music_wav() {
     rm -f "$out.phrase.wav"
 }
 
+# A 60-minute working WAV in $1 (five minutes of the test signal, streamed twelve times) and its
+# peak file in $2, made with orvanta-cli.
+make_hour_work() {
+    local wav="$1" peaks="$2"
+    make_music_wav "$wav.five.wav" 300
+    sox -V1 "$wav.five.wav" "$wav" repeat 11
+    rm -f "$wav.five.wav"
+    "$orvanta" peaks "$wav" "$peaks"
+}
+
+# A ringtone WAV of $2 seconds in $1, with a line saying what it is.
+make_ring_wav() {
+    local out="$1" seconds="$2"
+    make_music_wav "$out" "$seconds"
+    printf '%d-second ringtone WAV: %d bytes (16-bit stereo, %d Hz)\n' \
+        "$seconds" "$(stat -c %s "$out")" "$rate"
+}
+
 # A 60-minute 128 kbps MP3 in $1: a 5-minute signal played 12 times, streamed
 # into lame as raw PCM, so no WAV header length has to be guessed by sox. lame
 # warns on stderr about raw input even with --quiet, so its stderr is shown only

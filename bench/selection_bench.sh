@@ -25,10 +25,7 @@ echo "runs:        $runs per measurement"
 echo
 
 echo "-- making inputs in $work"
-make_music_wav "$work/five.wav" 300
-sox -V1 "$work/five.wav" "$work/work.wav" repeat 11
-rm -f "$work/five.wav"
-"$orvanta" peaks "$work/work.wav" "$work/work.wfp"
+make_hour_work "$work/work.wav" "$work/work.wfp"
 printf '60-minute working WAV: %d bytes; peak file: %d bytes\n' \
     "$(stat -c %s "$work/work.wav")" "$(stat -c %s "$work/work.wfp")"
 echo
