@@ -56,25 +56,25 @@ check_output() {
     [[ "$seen" == *"$expected"* ]] || { echo "error: expected $expected"; status=1; }
 }
 
-echo "-- speed: stereo M4R (AAC 128 kbit/s) of the ${ring_seconds}-second WAV, $runs runs each, alternating"
-peer_name=ffmpeg
-warm_up "orvanta-cli encode --format m4r failed (warm-up)" m4r_ours
-warm_up "ffmpeg failed (warm-up)" m4r_peer
-compare_runs "ffmpeg -c:a aac" 1.2 clear_outputs m4r_ours m4r_peer
-m4r_summary=$(printf 'ratio %.3f (orvanta-cli %.3f s, ffmpeg %.3f s median): %s' \
-    "$ratio" "$ours_median" "$peer_median" "$verdict")
-check_output "$work/ours.m4r" "aac M4A "
-echo
+# bench_format FORMAT WHAT PEER_NAME PEER_LABEL EXPECTED: one format against its peer, alternating
+# runs; leaves the summary line in $summary.
+bench_format() {
+    local format=$1 what=$2 expected=$5
+    peer_name=$3
+    echo "-- speed: stereo $what of the ${ring_seconds}-second WAV, $runs runs each, alternating"
+    warm_up "orvanta-cli encode --format $format failed (warm-up)" "${format}_ours"
+    warm_up "$peer_name failed (warm-up)" "${format}_peer"
+    compare_runs "$4" 1.2 clear_outputs "${format}_ours" "${format}_peer"
+    summary=$(printf 'ratio %.3f (orvanta-cli %.3f s, %s %.3f s median): %s' \
+        "$ratio" "$ours_median" "$peer_name" "$peer_median" "$verdict")
+    check_output "$work/ours.$format" "$expected"
+    echo
+}
 
-echo "-- speed: stereo Ogg Vorbis (quality 0.4) of the ${ring_seconds}-second WAV, $runs runs each, alternating"
-peer_name=oggenc
-warm_up "orvanta-cli encode --format ogg failed (warm-up)" ogg_ours
-warm_up "oggenc failed (warm-up)" ogg_peer
-compare_runs "oggenc -q 4" 1.2 clear_outputs ogg_ours ogg_peer
-ogg_summary=$(printf 'ratio %.3f (orvanta-cli %.3f s, oggenc %.3f s median): %s' \
-    "$ratio" "$ours_median" "$peer_median" "$verdict")
-check_output "$work/ours.ogg" "vorbis"
-echo
+bench_format m4r "M4R (AAC 128 kbit/s)" ffmpeg "ffmpeg -c:a aac" "aac M4A "
+m4r_summary=$summary
+bench_format ogg "Ogg Vorbis (quality 0.4)" oggenc "oggenc -q 4" "vorbis"
+ogg_summary=$summary
 
 echo "== summary"
 echo "m4r: $m4r_summary"
