@@ -194,8 +194,23 @@ void Application::RootSettingsAtProduct(const std::string& programPath) {
     QCoreApplication::setApplicationName(QStringLiteral("Orvanta"));
 }
 
+std::string Application::LanguageFilePath(const std::string& programFolder) {
+    // Beside the program in the build tree; in an installation under any prefix, the data
+    // folder that the program folder's parent holds.
+    const std::string places[] = {programFolder + "strings.xml",
+                                  programFolder + "../share/orvanta/strings.xml"};
+    for (const std::string& place : places) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(place, error)) {
+            return place;
+        }
+    }
+    return places[0];
+}
+
 bool Application::LoadLanguage(const std::string& programFolder) {
-    if (StringTable::Instance().Load(programFolder + "strings.xml", AppProfile::ActiveLanguage())) {
+    if (StringTable::Instance().Load(LanguageFilePath(programFolder),
+                                     AppProfile::ActiveLanguage())) {
         return true;
     }
     ShowMessage(nullptr, Message{kLanguageFileError, MessageKind::Error});

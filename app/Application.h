@@ -39,8 +39,11 @@ public:
 
     // Names the settings store after the product recorded in the program's own file.
     static void RootSettingsAtProduct(const std::string& programPath);
-    // Loads "strings.xml" from the program's folder (ending with "/") in the language chosen in
-    // the settings. When the file cannot be read the user is told, in English since there is
+    // The language file for the program in `programFolder` (ending with "/"): the first of its
+    // places that holds one, else the place beside the program.
+    static std::string LanguageFilePath(const std::string& programFolder);
+    // Loads the language file of the program in `programFolder` in the language chosen in the
+    // settings. When the file cannot be read the user is told, in English since there is
     // nothing to translate with, and the program goes on with empty texts.
     static bool LoadLanguage(const std::string& programFolder);
 };

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian 12 machine lacks, builds, and then either runs the program's
-# main job ("run") or every test ("test"). The package list is debian-packages.txt.
+# Installs what a fresh Debian 12 machine lacks, builds, and then runs the program's main job
+# ("run"), every test ("test") or builds the Debian package ("package", written to
+# build/package/). The package list is debian-packages.txt.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -53,11 +54,30 @@ run_program() {
     "$root/build/release/cli/orvanta-cli" make "$demo/sample.mp3"
 }
 
+# build_package DIR: the Debian package of an optimised build installed under /usr, where the
+# library lies in the system's search path (so the programs carry no RPATH). Prints the
+# package's path, and only that, on stdout.
+build_package() {
+    local dir=$1
+    build "$dir" -DCMAKE_BUILD_TYPE=Release -DORVANTA_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr \
+        -DORVANTA_INSTALL_RPATH=OFF >&2
+    rm -f "$dir"/orvanta_*.deb
+    (cd "$dir" && cpack -G DEB >&2)
+    ls "$dir"/orvanta_*.deb
+}
+
+# check_package DEB: what Debian's own checker says; any error fails.
+check_package() {
+    lintian --fail-on error "$1"
+}
+
 test_everything() {
     build "$root/build/ci-release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     run_tests "$root/build/ci-release"
-    # The optimised build that the run command makes: GCC warns differently at -O3.
-    build "$root/build/ci-optimised" -DCMAKE_BUILD_TYPE=Release -DORVANTA_TESTS=OFF
+    # The installed programs run with nothing of the build tree; desktop entry and AppStream data.
+    bash "$root/tools/check_install.sh" "$root/build/ci-release"
+    # The optimised build that the run command makes (GCC warns differently at -O3), packaged.
+    check_package "$(build_package "$root/build/ci-optimised")"
     # A short fuzzing run over the input readers; longer runs: engine/fuzz/run_fuzz.sh SECONDS.
     bash "$root/engine/fuzz/run_fuzz.sh" "${ORVANTA_FUZZ_SECONDS:-60}" "$root/build/ci-fuzz"
     build "$root/build/ci-sanitize" -DCMAKE_BUILD_TYPE=Debug -DORVANTA_SANITIZE=ON
@@ -77,8 +97,12 @@ test)
     install_packages
     test_everything
     ;;
+package)
+    install_packages
+    build_package "$root/build/package"
+    ;;
 *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|package" >&2
     exit 2
     ;;
 esac

@@ -8,6 +8,7 @@
 #include "pxmisc/CMiscFunc.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -17,6 +18,11 @@
 #include <vector>
 
 namespace {
+
+bool WriteFile(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::WriteOnly) && file.write("<strings/>") > 0;
+}
 
 const char* const kLanguageFileError = "An error occurs when opening language file. Re-install "
                                        "the ringtone program usually fixes this problem.";
@@ -51,6 +57,26 @@ TEST_F(ApplicationStartTest, WithoutALanguageFileTheUserIsToldOnceInEnglishAndTe
     EXPECT_EQ(StringTable::Instance().Lookup("idd_production_local_name"), "");
     EXPECT_TRUE(window.windowTitle().isEmpty());
     EXPECT_TRUE(window.HelpMenu()->title().isEmpty());
+}
+
+TEST_F(ApplicationStartTest, TheLanguageFileIsFoundBesideTheProgramOrInTheInstalledDataFolder) {
+    const std::string beside = Folder() + "bin/strings.xml";
+    const std::string installed = Folder() + "bin/../share/orvanta/strings.xml";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(Folder() + "share/orvanta/strings.xml")));
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(Folder() + "bin")));
+    // A folder of that name is no language file.
+    EXPECT_EQ(Application::LanguageFilePath(Folder() + "bin/"), beside);
+    ASSERT_TRUE(QDir().rmdir(QString::fromStdString(Folder() + "share/orvanta/strings.xml")));
+    // Files present (beside, installed), the path expected.
+    for (const auto& [besideFile, installedFile, expected] :
+         std::vector<std::tuple<bool, bool, std::string>>{
+             {false, true, installed}, {true, true, beside}, {true, false, beside}}) {
+        QFile::remove(QString::fromStdString(beside));
+        QFile::remove(QString::fromStdString(installed));
+        ASSERT_TRUE(!besideFile || WriteFile(beside));
+        ASSERT_TRUE(!installedFile || WriteFile(installed));
+        EXPECT_EQ(Application::LanguageFilePath(Folder() + "bin/"), expected);
+    }
 }
 
 TEST(ApplicationCommandLineTest, OnlyFromNavorelAsWrittenMarksAStartByTheUpdater) {

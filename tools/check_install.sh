@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Installs a build tree with `cmake --install` into a DESTDIR, lists what went where, and runs
+# the installed programs with nothing of the build tree: the tree is renamed for the check and
+# the installation is run from a copy at another place, so the library, the language file and
+# the plug-ins must all be found relative to the programs themselves. Then validates the
+# desktop entry and the AppStream data as installed.
+#
+#     bash tools/check_install.sh BUILD_DIR
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+scratch=$(mktemp -d)
+hidden="$build.hidden-for-install-check"
+cleanup() {
+    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
+    [ -d "$hidden" ] && mv "$hidden" "$build"
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+DESTDIR="$scratch/destdir" cmake --install "$build" --prefix /usr/local >/dev/null
+echo "Installed tree (DESTDIR, prefix /usr/local):"
+(cd "$scratch/destdir" && find . -mindepth 1 \( -type f -o -type l \) | sort)
+
+# Another prefix than the one installed to, and no build tree.
+prefix="$scratch/elsewhere/some prefix"
+mkdir -p "$prefix"
+cp -a "$scratch/destdir/usr/local/." "$prefix/"
+mv "$build" "$hidden"
+
+if ldd "$prefix/bin/orvanta" "$prefix/bin/orvanta-cli" | grep -q 'not found'; then
+    echo "an installed program misses a library:" >&2
+    ldd "$prefix/bin/orvanta" "$prefix/bin/orvanta-cli" >&2
+    exit 1
+fi
+
+home="$scratch/home"
+mkdir -p "$home"
+export HOME=$home XDG_CONFIG_HOME=$home/.config
+head -c $((44100 * 4 * 25)) /dev/urandom |
+    lame --quiet -r -s 44.1 --bitwidth 16 --scale 0.2 -b 128 - "$scratch/song.mp3" 2>/dev/null
+made=$("$prefix/bin/orvanta-cli" make "$scratch/song.mp3")
+[ -s "$made" ] || { echo "installed orvanta-cli make wrote no ringtone" >&2; exit 1; }
+echo "installed orvanta-cli make: $made"
+
+# The window program under a virtual display: its main window carries the title from the
+# language file, so the title shows that strings.xml was found (without it a message box
+# would come first and the title would stay empty).
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 50); do
+    [ -s "$scratch/display" ] && break
+    sleep 0.1
+done
+DISPLAY=":$(cat "$scratch/display")" QT_QPA_PLATFORM=xcb ORVANTA_UPDATE_SERVER= \
+    "$prefix/bin/orvanta" 2>"$scratch/orvanta.log" &
+program=$!
+window=
+for _ in $(seq 100); do
+    window=$(DISPLAY=":$(cat "$scratch/display")" xdotool search --name '^Orvanta Ringtone Maker$' 2>/dev/null || true)
+    [ -n "$window" ] && break
+    kill -0 "$program" 2>/dev/null || break
+    sleep 0.1
+done
+kill -TERM "$program" 2>/dev/null || true
+status=0
+wait "$program" || status=$?
+if [ -z "$window" ] || [ "$status" -ne 143 ]; then
+    echo "the installed orvanta showed no titled window or did not end on SIGTERM ($status)" >&2
+    cat "$scratch/orvanta.log" >&2
+    exit 1
+fi
+echo "installed orvanta: window \"Orvanta Ringtone Maker\" shown, ended with 143 on SIGTERM"
+
+desktop-file-validate "$prefix/share/applications/orvanta.desktop"
+# --no-net: the screenshots' addresses are checked only where a network is.
+appstreamcli validate --no-net "$prefix/share/metainfo/"*.metainfo.xml
+echo "install check passed"
