@@ -72,6 +72,25 @@ if [ -z "$window" ] || [ "$status" -ne 143 ]; then
 fi
 echo "installed orvanta: window \"Orvanta Ringtone Maker\" shown, ended with 143 on SIGTERM"
 
+# A program of someone else's builds against the installed PXMisc, through its CMake package
+# and through pkg-config, and runs with the library found the usual ways.
+consumer="$scratch/consumer"
+mkdir -p "$consumer"
+printf '%s\n' '#include <pxmisc/CMiscFunc.h>' '#include <iostream>' \
+    'int main() { std::cout << CMiscFunc::GetExePath() << "\n"; }' >"$consumer/main.cpp"
+printf '%s\n' 'cmake_minimum_required(VERSION 3.25)' 'project(consumer CXX)' \
+    'find_package(PXMisc 1 REQUIRED)' 'add_executable(consumer main.cpp)' \
+    'target_compile_features(consumer PRIVATE cxx_std_20)' \
+    'target_link_libraries(consumer PRIVATE PXMisc::pxmisc)' >"$consumer/CMakeLists.txt"
+cmake -S "$consumer" -B "$consumer/build" -G Ninja "-DCMAKE_PREFIX_PATH=$prefix" >/dev/null
+cmake --build "$consumer/build" >/dev/null
+[ "$("$consumer/build/consumer")" = "$consumer/build/" ]
+# pkg-config escapes the space in the prefix with a backslash, as a shell reads it.
+eval "flags=($(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs pxmisc))"
+c++ -std=c++20 "$consumer/main.cpp" -o "$consumer/with-pkg-config" "${flags[@]}"
+[ "$(LD_LIBRARY_PATH="$prefix/lib" "$consumer/with-pkg-config")" = "$consumer/" ]
+echo "a program builds against the installed PXMisc with find_package(PXMisc) and pkg-config"
+
 desktop-file-validate "$prefix/share/applications/orvanta.desktop"
 # --no-net: the screenshots' addresses are checked only where a network is.
 appstreamcli validate --no-net "$prefix/share/metainfo/"*.metainfo.xml
