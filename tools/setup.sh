@@ -77,7 +77,9 @@ test_everything() {
     # The installed programs run with nothing of the build tree; desktop entry and AppStream data.
     bash "$root/tools/check_install.sh" "$root/build/ci-release"
     # The optimised build that the run command makes (GCC warns differently at -O3), packaged.
-    check_package "$(build_package "$root/build/ci-optimised")"
+    local package
+    package=$(build_package "$root/build/ci-optimised")
+    check_package "$package"
     # A short fuzzing run over the input readers; longer runs: engine/fuzz/run_fuzz.sh SECONDS.
     bash "$root/engine/fuzz/run_fuzz.sh" "${ORVANTA_FUZZ_SECONDS:-60}" "$root/build/ci-fuzz"
     build "$root/build/ci-sanitize" -DCMAKE_BUILD_TYPE=Debug -DORVANTA_SANITIZE=ON
