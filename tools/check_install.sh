@@ -11,9 +11,10 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 scratch=$(mktemp -d)
 hidden="$build.hidden-for-install-check"
+# The build tree comes back first, whatever else fails.
 cleanup() {
-    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
-    [ -d "$hidden" ] && mv "$hidden" "$build"
+    if [ -d "$hidden" ]; then mv "$hidden" "$build"; fi
+    if [ -n "${xvfb:-}" ]; then kill "$xvfb" 2>/dev/null || true; fi
     rm -rf "$scratch"
 }
 trap cleanup EXIT
