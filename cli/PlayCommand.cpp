@@ -2,6 +2,7 @@
 
 #include "CAttribMedia.h"
 #include "MediaPlayer.h"
+#include "ModuleEntries.h"
 #include "PrintableText.h"
 #include "RingtoneSettings.h"
 #include "StopSignals.h"
@@ -251,3 +252,16 @@ Outcome PlayPreview(const CommandLine& line, const std::string& lastEngineError)
 }
 
 } // namespace orvanta::cli
+
+namespace {
+
+constexpr orvanta::cli::PlayModule kEntries{&orvanta::cli::PlayPreview};
+
+} // namespace
+
+// orvanta-cli-play.so's entry: the tool loads the player, and with it Qt and GStreamer, only
+// for "play".
+extern "C" __attribute__((visibility("default"))) const orvanta::cli::PlayModule*
+orvanta_cli_play_module() {
+    return &kEntries;
+}
