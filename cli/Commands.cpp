@@ -5,6 +5,7 @@
 #include "Modules.h"
 #include "Normalize.h"
 #include "NormalizedRingtone.h"
+#include "PlayCommand.h"
 #include "PrintableText.h"
 #include "PrivateTempFolder.h"
 #include "RingtoneSettings.h"
@@ -499,9 +500,8 @@ Outcome Make(const CommandLine& line, const std::string& lastError) {
 Outcome RunCommand(const CommandLine& line, const std::string& lastEngineError) {
     static const std::map<std::string,
                           std::function<Outcome(const CommandLine&, const std::string&)>>
-        kRunners{{"decode", Decode},         {"peaks", Peaks},   {"cut", Cut},
-                 {"measure", Measure},       {"encode", Encode}, {"make", Make},
-                 {"play", PlayThroughModule}};
+        kRunners{{"decode", Decode}, {"peaks", Peaks}, {"cut", Cut},         {"measure", Measure},
+                 {"encode", Encode}, {"make", Make},   {"play", PlayPreview}};
     return kRunners.at(line.command->name)(line, lastEngineError);
 }
 

@@ -3,6 +3,7 @@
 #include "EngineLog.h"
 #include "LoadedModule.h"
 #include "ModuleEntries.h"
+#include "PlayCommand.h"
 #include "PrintableText.h"
 #include "ProgressSteps.h"
 
@@ -29,7 +30,7 @@ const Table* OpenModule(const char* file, const char* entry, std::optional<Loade
 
 } // namespace
 
-Outcome PlayThroughModule(const CommandLine& line, const std::string& lastEngineError) {
+Outcome PlayPreview(const CommandLine& line, const std::string& lastEngineError) {
     std::optional<LoadedModule> module;
     std::string error;
     const auto* const player =

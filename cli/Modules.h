@@ -1,7 +1,7 @@
 #pragma once
 
-// The commands that need Qt or GStreamer reach them through modules loaded only when asked
-// for, so every other command starts without those libraries (see ModuleEntries.h).
+// The M4R and Ogg encoders need GStreamer, so they are a module loaded only when such a format
+// is asked for (see ModuleEntries.h; "play" loads its own, PlayCommand.h).
 
 #include "Commands.h"
 #include "GstRingtoneEncoder.h"
@@ -10,9 +10,6 @@
 #include <string>
 
 namespace orvanta::cli {
-
-// "play" in the player module; fails with a message when the module cannot be loaded.
-Outcome PlayThroughModule(const CommandLine& line, const std::string& lastEngineError);
 
 // Why `format` cannot be made here (the GStreamer module or its plug-ins missing), nullopt when
 // it can. MP3 needs neither.
