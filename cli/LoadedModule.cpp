@@ -10,16 +10,21 @@ namespace orvanta::cli {
 
 namespace {
 
+// Empty when unknown: a module is never looked for in the working folder, where anyone may
+// have put one.
 std::string ProgramFolder() {
     std::error_code failed;
     const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failed);
-    return failed ? std::string(".") : program.parent_path().string();
+    return failed ? std::string() : program.parent_path().string();
 }
 
 } // namespace
 
 std::vector<std::string> ModulePlaces(const std::string& file) {
     const std::string folder = ProgramFolder();
+    if (folder.empty()) {
+        return {};
+    }
     return {folder + "/" + file, folder + "/" + ORVANTA_CLI_MODULE_DIR + "/" + file};
 }
 
@@ -38,7 +43,8 @@ std::optional<LoadedModule> LoadedModule::Load(const std::string& file, std::str
         }
         looked += (looked.empty() ? "" : ", ") + place;
     }
-    error = "the module " + file + " is missing (looked for " + looked + ")";
+    error = "the module " + file + " is missing (" +
+            (looked.empty() ? "the program's own folder is unknown" : "looked for " + looked) + ")";
     return std::nullopt;
 }
 
