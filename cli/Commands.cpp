@@ -1,8 +1,8 @@
 #include "Commands.h"
 
 #include "ConversionEngine.h"
-#include "GstRingtoneEncoder.h"
 #include "Loudness.h"
+#include "Modules.h"
 #include "Normalize.h"
 #include "NormalizedRingtone.h"
 #include "PlayCommand.h"
@@ -127,14 +127,14 @@ std::optional<RingtoneFormat> FormatOption(const CommandLine& line) {
 
 constexpr const char* kFormatUsage = "--format takes mp3, m4r or ogg";
 
-// A format whose GStreamer elements are missing fails before any work, in the words the window
-// program shows beside that format.
+// A format whose GStreamer module or elements are missing fails before any work; missing elements
+// are named in the words the window program shows beside that format.
 bool FormatInstalled(RingtoneFormat format, const std::string& file) {
-    const MissingElements missing = FindMissingElements(format);
-    if (!missing.Empty()) {
-        PrintFailure(file, DescribeMissingElements(missing));
+    const std::optional<std::string> missing = WhyFormatUnavailable(format);
+    if (missing) {
+        PrintFailure(file, *missing);
     }
-    return missing.Empty();
+    return !missing;
 }
 
 // The title of a ringtone encoded on its own: its output name, less a "_ringtone" ending.
@@ -307,7 +307,7 @@ Outcome Encode(const CommandLine& line, const std::string& lastError) {
         return Outcome::Failed;
     }
     int cancelled = 0;
-    const bool ok = EncodeRingtone({line.arguments[0], line.arguments[1], *format,
+    const bool ok = EncodeInFormat({line.arguments[0], line.arguments[1], *format,
                                     line.Has("stereo"), *rate, TitleForOutput(line.arguments[1])},
                                    cancelled);
     return Judge(ok, cancelled, line.arguments[0], lastError);
@@ -446,7 +446,7 @@ Outcome MakeRingtone(const CommandLine& line, const MakeChoices& choices,
     const std::string ringtonePath = RingtonePathFor(files.ringtoneMp3Path, choices.format);
     if (Outcome o = RunStep(
             [&](int& cancelled) {
-                return EncodeRingtone({files.ringtoneWavPath, ringtonePath, choices.format,
+                return EncodeInFormat({files.ringtoneWavPath, ringtonePath, choices.format,
                                        line.Has("stereo"), choices.rate, RingtoneTitle(source)},
                                       cancelled);
             },

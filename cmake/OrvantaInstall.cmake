@@ -14,6 +14,8 @@ option(ORVANTA_INSTALL_RPATH "Let the installed programs find libpxmisc relative
 if(ORVANTA_INSTALL_RPATH)
     file(RELATIVE_PATH ORVANTA_BIN_TO_LIB ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
     set_target_properties(${ORVANTA_PROGRAMS} PROPERTIES INSTALL_RPATH "$ORIGIN/${ORVANTA_BIN_TO_LIB}")
+    # orvanta-cli's player module lies in a folder of the library folder, one below libpxmisc.
+    set_target_properties(orvanta-cli-play PROPERTIES INSTALL_RPATH "$ORIGIN/..")
 endif()
 install(TARGETS ${ORVANTA_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
 

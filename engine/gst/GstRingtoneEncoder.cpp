@@ -1,7 +1,6 @@
 #include "GstRingtoneEncoder.h"
 
 #include "AtomicOutputFile.h"
-#include "ConversionEngine.h"
 #include "EngineLog.h"
 #include "GstHandles.h"
 #include "ProgressSteps.h"
@@ -415,13 +414,7 @@ bool EncodeRingtone(const RingtoneEncodeRequest& request, int& cancelled) {
     if (request.format != RingtoneFormat::Mp3) {
         return EncodeThroughGStreamer(request, cancelled);
     }
-    ConversionEngine engine;
-    if (!engine.Open()) {
-        EngineLog::Error("Internal error.  Aborting.");
-        return RefuseEncode();
-    }
-    return engine.EncodeToMp3(request.wavPath, request.outputPath, cancelled, request.stereo,
-                              request.outSampleRate);
+    return EncodeMp3Ringtone(request, cancelled);
 }
 
 } // namespace orvanta

@@ -43,4 +43,8 @@ std::string DescribeMissingElements(const MissingElements& missing,
 // Progress runs through the encoding phase of ProgressSteps, which always ends.
 bool EncodeRingtone(const RingtoneEncodeRequest& request, int& cancelled);
 
+// The MP3 alone, with EncodeRingtone's contract. It needs no GStreamer, so a program that loads
+// GStreamer only for the other formats links this without it.
+bool EncodeMp3Ringtone(const RingtoneEncodeRequest& request, int& cancelled);
+
 } // namespace orvanta

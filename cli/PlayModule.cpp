@@ -1,7 +1,7 @@
-#include "PlayCommand.h"
-
+// orvanta-cli-play.so: the preview player behind "play", with Qt and GStreamer.
 #include "CAttribMedia.h"
 #include "MediaPlayer.h"
+#include "ModuleEntries.h"
 #include "PrintableText.h"
 #include "RingtoneSettings.h"
 #include "StopSignals.h"
@@ -189,9 +189,8 @@ Outcome RunPreview(MediaPlayer& player, PlaySession& session, const std::string&
     return interrupted ? Outcome::Cancelled : Outcome::Done;
 }
 
-} // namespace
-
-Outcome PlayPreview(const CommandLine& line, const std::string& lastEngineError) {
+// What "play" does once the player is loaded (PlayCommand.h).
+Outcome PreviewWithPlayer(const CommandLine& line, const std::string& lastEngineError) {
     const std::optional<PlayChoices> choices = ParseChoices(line);
     if (!choices) {
         std::fprintf(stderr,
@@ -250,4 +249,15 @@ Outcome PlayPreview(const CommandLine& line, const std::string& lastEngineError)
     return outcome;
 }
 
+constexpr PlayModule kEntries{&PreviewWithPlayer};
+
+} // namespace
+
 } // namespace orvanta::cli
+
+// orvanta-cli-play.so's entry: the tool loads the player, and with it Qt and GStreamer, only
+// for "play".
+extern "C" __attribute__((visibility("default"))) const orvanta::cli::PlayModule*
+orvanta_cli_play_module() {
+    return &orvanta::cli::kEntries;
+}
