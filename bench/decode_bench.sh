@@ -71,7 +71,8 @@ clear_outputs() { rm -f "$work/ours.wav" "$work/lame.wav"; }
 decode_ours() { run_orvanta "$work/short.mp3" "$work/ours.wav"; }
 decode_lame() { run_lame "$work/short.mp3" "$work/lame.wav"; }
 compare_runs lame 1.0 clear_outputs decode_ours decode_lame
-speed_verdict="$verdict"
+speed_summary=$(printf 'ratio %.3f (orvanta-cli %.3f s, lame %.3f s median): %s' \
+    "$ratio" "$ours_median" "$peer_median" "$verdict")
 
 status=0
 if cmp -s "$work/ours.wav" "$work/lame.wav"; then
@@ -148,8 +149,7 @@ fi
 echo
 
 echo "== summary"
-printf 'speed:  ratio %.3f (orvanta-cli %.3f s, lame %.3f s median): %s\n' \
-    "$ratio" "$ours_median" "$peer_median" "$speed_verdict"
+printf 'speed:  %s\n' "$speed_summary"
 printf 'one core: %s\n' "$one_core_verdict"
 printf 'memory: orvanta-cli %.1f MB, lame %.1f MB on 60 minutes: %s\n' \
     "$(calc "$ours_kib / 1024")" "$(calc "$lame_kib / 1024")" "$mem_verdict"
