@@ -1,4 +1,5 @@
 #include "ConversionEngine.h"
+#include "EngineHarness.h"
 #include "ProgressSteps.h"
 #include "TestSources.h"
 
@@ -24,12 +25,13 @@ bool Decode(const std::string& source, const std::string& wav) {
 }
 
 // Each decode owns its stream's facts: two at once, of streams that differ in layer, channels
-// and rate, write what each writes alone.
+// and rate, write what each writes alone, and both log to the one log.
 TEST(ConcurrentDecodeTest, TwoThreadsWriteWhatSingleRunsWrite) {
     TempDir dir;
     const std::array<std::string, 2> sources{dir.Path("a.mp3"), dir.Path("b.mp1")};
     WriteBytes(sources[0], EncodeMp3(MusicSamples(2, 44100, 200000), 2, 44100, 128));
     WriteBytes(sources[1], MakeLayer1Stream(1, 3000));
+    const LogCapture log;
     GoOnProgress progress;
     ScopedProgressSteps installed(progress);
     std::array<Bytes, 2> alone;
