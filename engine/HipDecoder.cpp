@@ -22,7 +22,7 @@ __attribute__((format(printf, 1, 0))) void ReportDecoderError(const char* format
     EngineLog::VError(format, args);
 }
 
-// More decoders at once than this wait for a free copy; each copy costs some 400 KiB.
+// More decoders at once than this wait for a free copy; each copy maps about half a MiB.
 constexpr std::size_t kMaxLibraries = 8;
 
 struct LibraryCloser {
