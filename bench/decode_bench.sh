@@ -4,7 +4,9 @@
 #   bash bench/decode_bench.sh [BUILD_DIR]
 #
 # BUILD_DIR defaults to "build" under the repository root. BENCH_RUNS (default 7)
-# sets how many timed runs each decoder gets on the 5-minute file.
+# sets how many timed runs each decoder gets on the 5-minute file. BASELINE, when
+# set, names another orvanta-cli (today's decode, say) that both then run on one
+# core (taskset -c 0), where ours must stay within 1.05 times it.
 #
 # Exits non-zero only when a command fails or the two decoders' outputs differ;
 # a missed speed or memory target is reported but does not fail the run.
@@ -69,7 +71,8 @@ clear_outputs() { rm -f "$work/ours.wav" "$work/lame.wav"; }
 decode_ours() { run_orvanta "$work/short.mp3" "$work/ours.wav"; }
 decode_lame() { run_lame "$work/short.mp3" "$work/lame.wav"; }
 compare_runs lame 1.0 clear_outputs decode_ours decode_lame
-speed_verdict="$verdict"
+speed_summary=$(printf 'ratio %.3f (orvanta-cli %.3f s, lame %.3f s median): %s' \
+    "$ratio" "$ours_median" "$peer_median" "$verdict")
 
 status=0
 if cmp -s "$work/ours.wav" "$work/lame.wav"; then
@@ -81,6 +84,31 @@ else
 fi
 rm -f "$work/ours.wav" "$work/lame.wav"
 echo
+
+# ---------------------------------------------------------------------------
+# Speed on one core against a baseline build, when one is named
+# ---------------------------------------------------------------------------
+
+one_core_verdict="not run (no BASELINE)"
+if [[ -n "${BASELINE:-}" ]]; then
+    bench_require taskset
+    [[ -x "$BASELINE" ]] || die "BASELINE is not an executable: $BASELINE"
+    run_one_core_ours() { taskset -c 0 "$orvanta" decode "$work/short.mp3" "$work/ours.wav" 2>>"$ours_log"; }
+    run_one_core_base() { taskset -c 0 "$BASELINE" decode "$work/short.mp3" "$work/base.wav" 2>>"$peer_log"; }
+    clear_one_core() { rm -f "$work/ours.wav" "$work/base.wav"; }
+    echo "-- speed on one core: 5-minute 128 kbps MP3 against $BASELINE"
+    warm_up "orvanta-cli decode failed on one core" run_one_core_ours
+    warm_up "the baseline decode failed on one core" run_one_core_base
+    compare_runs baseline 1.05 clear_one_core run_one_core_ours run_one_core_base
+    one_core_verdict=$(printf 'ratio %.3f (orvanta-cli %.3f s, baseline %.3f s median): %s' \
+        "$ratio" "$ours_median" "$peer_median" "$verdict")
+    if ! cmp -s "$work/ours.wav" "$work/base.wav"; then
+        echo "outputs: DIFFER from the baseline's"
+        status=1
+    fi
+    rm -f "$work/ours.wav" "$work/base.wav"
+    echo
+fi
 
 # ---------------------------------------------------------------------------
 # Peak memory: 60-minute file
@@ -121,8 +149,8 @@ fi
 echo
 
 echo "== summary"
-printf 'speed:  ratio %.3f (orvanta-cli %.3f s, lame %.3f s median): %s\n' \
-    "$ratio" "$ours_median" "$peer_median" "$speed_verdict"
+printf 'speed:  %s\n' "$speed_summary"
+printf 'one core: %s\n' "$one_core_verdict"
 printf 'memory: orvanta-cli %.1f MB, lame %.1f MB on 60 minutes: %s\n' \
     "$(calc "$ours_kib / 1024")" "$(calc "$lame_kib / 1024")" "$mem_verdict"
 if ((status == 0)); then echo "outputs: identical"; else echo "outputs: DIFFER"; fi

@@ -5,7 +5,6 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <random>
@@ -17,22 +16,25 @@ namespace orvanta {
 namespace {
 
 // Temporary names still on disk, kept in fixed storage so a signal handler can unlink them
-// without allocating. The engine writes one output at a time; a few slots leave room.
+// without allocating. Conversions on several threads write an output each; a few slots leave
+// room. A slot is claimed before its path is filled in and counts as used only once it is.
+enum SlotUse : int { kFree = 0, kUsed = 1, kFilling = 2 };
 struct PendingSlot {
-    volatile std::sig_atomic_t used = 0;
+    std::atomic<int> use{kFree};
     std::array<char, 4096> path{};
 };
-std::array<PendingSlot, 4> g_pending;
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler reads the slots");
+std::array<PendingSlot, 8> g_pending;
 
 int RegisterPending(const std::string& path) {
     if (path.size() >= PendingSlot{}.path.size()) {
         return -1;
     }
     for (std::size_t i = 0; i < g_pending.size(); ++i) {
-        if (g_pending[i].used == 0) {
+        int expected = kFree;
+        if (g_pending[i].use.compare_exchange_strong(expected, kFilling)) {
             std::memcpy(g_pending[i].path.data(), path.c_str(), path.size() + 1);
-            std::atomic_signal_fence(std::memory_order_seq_cst);
-            g_pending[i].used = 1;
+            g_pending[i].use.store(kUsed);
             return static_cast<int>(i);
         }
     }
@@ -41,8 +43,7 @@ int RegisterPending(const std::string& path) {
 
 void ForgetPending(int slot) {
     if (slot >= 0) {
-        g_pending[static_cast<std::size_t>(slot)].used = 0;
-        std::atomic_signal_fence(std::memory_order_seq_cst);
+        g_pending[static_cast<std::size_t>(slot)].use.store(kFree);
     }
 }
 
@@ -52,7 +53,7 @@ std::string FolderOf(const std::string& path) {
 }
 
 std::string RandomSuffix() {
-    static std::mt19937_64 generator{std::random_device{}()};
+    thread_local std::mt19937_64 generator{std::random_device{}()};
     static constexpr char kDigits[] = "0123456789abcdef";
     uint64_t bits = generator();
     std::string suffix;
@@ -151,7 +152,7 @@ void AtomicOutputFile::Discard() {
 
 void AtomicOutputFile::RemovePendingForSignal() {
     for (PendingSlot& slot : g_pending) {
-        if (slot.used != 0) {
+        if (slot.use.load() == kUsed) {
             ::unlink(slot.path.data());
         }
     }

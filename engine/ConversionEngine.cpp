@@ -10,22 +10,19 @@
 
 namespace orvanta {
 
-EngineState& TheEngineState() {
-    static EngineState state;
-    return state;
-}
+ConversionEngine::ConversionEngine() : m_state(std::make_unique<EngineState>()) {}
 
 ConversionEngine::~ConversionEngine() {
     Close();
 }
 
 bool ConversionEngine::Open() {
-    TheEngineState().context.reset(lame_init());
-    return TheEngineState().context != nullptr;
+    m_state->context = NewLameContext();
+    return m_state->context != nullptr;
 }
 
 int ConversionEngine::Close() {
-    LamePtr& context = TheEngineState().context;
+    LamePtr& context = m_state->context;
     return context ? lame_close(context.release()) : 0;
 }
 
@@ -33,7 +30,7 @@ namespace {
 
 bool PrepareDecoderContext(lame_global_flags* context) {
     lame_set_write_id3tag_automatic(context, 0);
-    if (lame_init_params(context) < 0) {
+    if (InitLameParams(context) < 0) {
         EngineLog::Error("Error: unsupported input sample rate or channel count\n");
         return false;
     }
@@ -41,17 +38,16 @@ bool PrepareDecoderContext(lame_global_flags* context) {
 }
 
 // A failed conversion leaves no half-written output behind that could pass for a whole one.
-bool FailConversion(AtomicOutputFile& output) {
+bool FailConversion(EngineState& state, AtomicOutputFile& output) {
     output.Discard();
-    TheEngineState().reader.Close();
+    state.reader.Close();
     return false;
 }
 
 // Opens the conversion's input and its new output file; false, with the reason logged, when
 // either fails or when the output would overwrite the input.
-bool OpenConversion(const std::string& inputPath, const std::string& outputPath,
+bool OpenConversion(EngineState& state, const std::string& inputPath, const std::string& outputPath,
                     AtomicOutputFile& output) {
-    EngineState& state = TheEngineState();
     if (!state.context) {
         EngineLog::Error("Internal error.  Aborting.");
         return false;
@@ -75,8 +71,8 @@ bool OpenConversion(const std::string& inputPath, const std::string& outputPath,
 
 // Closes the input and puts the output in place when `keep` is set, else discards it; false
 // when the output could not be written whole.
-bool FinishConversion(AtomicOutputFile& output, bool keep) {
-    TheEngineState().reader.Close();
+bool FinishConversion(EngineState& state, AtomicOutputFile& output, bool keep) {
+    state.reader.Close();
     if (!keep) {
         output.Discard();
         return true;
@@ -89,21 +85,21 @@ bool FinishConversion(AtomicOutputFile& output, bool keep) {
 bool ConversionEngine::DecodeToWav(const std::string& sourcePath, const std::string& wavPath,
                                    int& cancelled) {
     AtomicOutputFile output;
-    if (!OpenConversion(sourcePath, wavPath, output)) {
+    EngineState& state = *m_state;
+    if (!OpenConversion(state, sourcePath, wavPath, output)) {
         return false;
     }
-    EngineState& state = TheEngineState();
     lame_global_flags* context = state.context.get();
     if (!PrepareDecoderContext(context)) {
-        return FailConversion(output);
+        return FailConversion(state, output);
     }
     const int result = DecodeLoop(context, state.reader, output.File(), /*skipCount=*/0, sourcePath,
                                   wavPath, state.delay, state.padding);
     if (result == -1) {
-        return FailConversion(output);
+        return FailConversion(state, output);
     }
     // A cancelled working WAV is not the song: the previous file, if any, stays in place.
-    if (!FinishConversion(output, /*keep=*/result == 0)) {
+    if (!FinishConversion(state, output, /*keep=*/result == 0)) {
         return false;
     }
     cancelled = result == 1 ? 1 : 0;
@@ -114,28 +110,29 @@ bool ConversionEngine::DecodeToWav(const std::string& sourcePath, const std::str
 bool ConversionEngine::EncodeToMp3(const std::string& wavPath, const std::string& mp3Path,
                                    int& cancelled, bool stereo, int outSampleRate) {
     AtomicOutputFile output;
-    if (!OpenConversion(wavPath, mp3Path, output)) {
+    EngineState& state = *m_state;
+    if (!OpenConversion(state, wavPath, mp3Path, output)) {
         EndEncoding(); // the cut left the progress window open for this phase
         return false;
     }
-    lame_global_flags* context = TheEngineState().context.get();
+    lame_global_flags* context = state.context.get();
     lame_set_write_id3tag_automatic(context, 0);
     if (!stereo) {
         lame_set_mode(context, MONO);
     }
     lame_set_out_samplerate(context, outSampleRate);
-    if (lame_init_params(context) < 0) {
+    if (InitLameParams(context) < 0) {
         EngineLog::Error("Error: LAME refused the encoder settings\n");
         EndEncoding();
-        return FailConversion(output);
+        return FailConversion(state, output);
     }
-    const int result = EncodeLoop(context, TheEngineState().reader, output.File(), /*noGap=*/false);
+    const int result = EncodeLoop(context, state.reader, output.File(), /*noGap=*/false);
     if (result == -1) {
-        return FailConversion(output);
+        return FailConversion(state, output);
     }
     // A cancelled MP3 would play as if it were the whole selection: the previous file, if any,
     // stays in place instead.
-    if (!FinishConversion(output, /*keep=*/result == 0)) {
+    if (!FinishConversion(state, output, /*keep=*/result == 0)) {
         return false;
     }
     cancelled = result == 1 ? 1 : 0;

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace orvanta {
 
-// The engine's façade. It carries no data of its own: the LAME context and the reader live in
-// the engine's process-wide state, so callers make one on the stack around each use.
+struct EngineState;
+
+// The engine's façade. Each object owns one conversion's LAME context and reader, so callers
+// make one on the stack around each use, and conversions on different threads do not meet.
 //
 // Conversions follow one result convention: false = failed; true with cancelled = 1 = the user
 // cancelled; true with cancelled = 0 = the output file is complete. Outputs are written under a
@@ -13,7 +16,7 @@ namespace orvanta {
 // when whole; an output path that names anything but a regular file is refused.
 class ConversionEngine {
 public:
-    ConversionEngine() = default;
+    ConversionEngine();
     ~ConversionEngine();
     ConversionEngine(const ConversionEngine&) = delete;
     ConversionEngine& operator=(const ConversionEngine&) = delete;
@@ -34,6 +37,9 @@ public:
     // encoding phase, so no progress window outlives a failure to start.
     bool EncodeToMp3(const std::string& wavPath, const std::string& mp3Path, int& cancelled,
                      bool stereo, int outSampleRate);
+
+private:
+    std::unique_ptr<EngineState> m_state;
 };
 
 } // namespace orvanta

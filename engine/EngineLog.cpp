@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -20,8 +21,17 @@ Sinks& TheSinks() {
     return sinks;
 }
 
-__attribute__((format(printf, 2, 0))) void Emit(const Sink& sink, const char* format,
+// Decodes on several threads log at once: a sink is called by one of them at a time, and must
+// not log itself.
+std::mutex& SinkMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+__attribute__((format(printf, 2, 0))) void Emit(Sink Sinks::*which, const char* format,
                                                 va_list args) {
+    const std::lock_guard lock(SinkMutex());
+    const Sink& sink = TheSinks().*which;
     if (!sink) {
         return;
     }
@@ -41,11 +51,13 @@ __attribute__((format(printf, 2, 0))) void Emit(const Sink& sink, const char* fo
 } // namespace
 
 void SetInfoSink(Sink sink, Flusher flush) {
+    const std::lock_guard lock(SinkMutex());
     TheSinks().info = std::move(sink);
     TheSinks().infoFlush = std::move(flush);
 }
 
 void SetErrorSink(Sink sink) {
+    const std::lock_guard lock(SinkMutex());
     TheSinks().error = std::move(sink);
 }
 
@@ -64,14 +76,15 @@ void Error(const char* format, ...) {
 }
 
 void VInfo(const char* format, va_list args) {
-    Emit(TheSinks().info, format, args);
+    Emit(&Sinks::info, format, args);
 }
 
 void VError(const char* format, va_list args) {
-    Emit(TheSinks().error, format, args);
+    Emit(&Sinks::error, format, args);
 }
 
 void FlushInfo() {
+    const std::lock_guard lock(SinkMutex());
     if (TheSinks().infoFlush) {
         TheSinks().infoFlush();
     }

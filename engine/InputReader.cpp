@@ -29,24 +29,6 @@ constexpr uint64_t kSearchStepBytes = 64 * 1024;
 // a regular file is searched to its end.
 constexpr uint64_t kMaxStreamJunkBytes = 1024 * 1024;
 
-// LAME hands its own printf-style messages on; the attribute lets the compiler see that.
-__attribute__((format(printf, 1, 0))) void ReportDecoderInfo(const char* format, va_list args) {
-    EngineLog::VInfo(format, args);
-}
-__attribute__((format(printf, 1, 0))) void ReportDecoderError(const char* format, va_list args) {
-    EngineLog::VError(format, args);
-}
-
-HipPtr NewDecoder() {
-    HipPtr decoder(hip_decode_init());
-    if (decoder) {
-        hip_set_errorf(decoder.get(), &ReportDecoderError);
-        hip_set_msgf(decoder.get(), &ReportDecoderInfo);
-        hip_set_debugf(decoder.get(), &ReportDecoderInfo);
-    }
-    return decoder;
-}
-
 uint32_t ClampToKnownCount(double count) {
     if (!(count >= 0.0)) {
         return 0;
@@ -202,9 +184,8 @@ void InputReader::EstimateTotalFromSize(lame_global_flags* context) {
 int InputReader::ProbeMpeg(int& delay, int& padding) {
     for (;;) {
         m_stream = Mp3StreamInfo{};
-        m_decoder = NewDecoder();
         std::array<uint8_t, 4> header{};
-        if (!m_decoder || !m_file.ReadExact(header) || SkipLeadingTags(header) != 0 ||
+        if (!m_decoder.Start() || !m_file.ReadExact(header) || SkipLeadingTags(header) != 0 ||
             SyncToFrameHeader(header) != 0) {
             return -1;
         }
@@ -289,9 +270,8 @@ int InputReader::FeedProbe(std::span<uint8_t, 4> header, bool freeFormat, int& d
     mp3data_struct facts{};
     std::array<uint8_t, kProbePiece> piece{};
     std::size_t fed = header.size();
-    int result =
-        hip_decode1_headersB(m_decoder.get(), header.data(), header.size(), discardLeft.data(),
-                             discardRight.data(), &facts, &delay, &padding);
+    int result = m_decoder.Decode(header.data(), header.size(), discardLeft.data(),
+                                  discardRight.data(), &facts, &delay, &padding);
     for (;;) {
         if (result == -1) {
             return -1;
@@ -322,16 +302,18 @@ int InputReader::FeedProbe(std::span<uint8_t, 4> header, bool freeFormat, int& d
             return -1;
         }
         fed += piece.size();
-        result =
-            hip_decode1_headersB(m_decoder.get(), piece.data(), piece.size(), discardLeft.data(),
-                                 discardRight.data(), &facts, &delay, &padding);
+        result = m_decoder.Decode(piece.data(), piece.size(), discardLeft.data(),
+                                  discardRight.data(), &facts, &delay, &padding);
     }
 }
 
 int InputReader::DecodeBufferedFrame(std::span<uint8_t> bytes, Block16 left, Block16 right,
                                      mp3data_struct& facts) {
-    return hip_decode1_headers(m_decoder.get(), bytes.data(), bytes.size(), left.data(),
-                               right.data(), &facts);
+    // The tag's delay and padding were taken when the stream was opened.
+    int delay = 0;
+    int padding = 0;
+    return m_decoder.Decode(bytes.data(), bytes.size(), left.data(), right.data(), &facts, &delay,
+                            &padding);
 }
 
 // One frame's samples per channel; -1 at the end of the stream, kStreamChanged when the
@@ -361,7 +343,7 @@ int InputReader::DecodeMpegFrame(lame_global_flags* context, Block16 left, Block
         }
     }
     if (count < 0) {
-        m_decoder.reset();
+        m_decoder.Stop();
         return -1;
     }
     m_bytesSearched = 0;
@@ -483,7 +465,7 @@ int InputReader::ReadSamples32(lame_global_flags* context, Block32 left, Block32
 }
 
 void InputReader::Close() {
-    m_decoder.reset();
+    m_decoder.Stop();
     if (m_file.IsOpen() && !m_file.CloseChecked()) {
         EngineLog::Error("Could not close audio input file\n");
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LameHandles.h"
+#include "HipDecoder.h"
 #include "ReaderState.h"
 #include "SourceFile.h"
 
@@ -73,7 +73,7 @@ private:
     void CountDelivered(lame_global_flags* context, int count);
 
     SourceFile m_file;
-    HipPtr m_decoder;
+    HipDecoder m_decoder;
     ReaderState m_state;
     Mp3StreamInfo m_stream;
     bool m_readError = false;

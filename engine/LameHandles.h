@@ -9,14 +9,12 @@ struct LameCloser {
     void operator()(lame_global_flags* context) const { lame_close(context); }
 };
 
-struct HipCloser {
-    void operator()(hip_global_flags* decoder) const { hip_decode_exit(decoder); }
-};
-
 // A LAME encoder/parameter context; the engine holds one per conversion.
 using LamePtr = std::unique_ptr<lame_global_flags, LameCloser>;
 
-// One MPEG decoder's state: frames it has buffered, the bit reservoir, the stream's tag.
-using HipPtr = std::unique_ptr<hip_global_flags, HipCloser>;
+// LAME fills tables shared by every context while it sets one up; these make and set up
+// contexts one at a time, so decodes on different threads can do so at once.
+LamePtr NewLameContext();
+int InitLameParams(lame_global_flags* context);
 
 } // namespace orvanta

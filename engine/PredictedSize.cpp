@@ -9,7 +9,7 @@ namespace orvanta {
 
 uint64_t PredictedMp3Bytes(uint64_t frames, unsigned sampleRate, unsigned channels, bool stereo,
                            int outSampleRate) {
-    const LamePtr context(lame_init());
+    const LamePtr context = NewLameContext();
     if (!context || sampleRate == 0) {
         return 0;
     }
@@ -22,7 +22,7 @@ uint64_t PredictedMp3Bytes(uint64_t frames, unsigned sampleRate, unsigned channe
         lame_set_mode(context.get(), MONO);
     }
     lame_set_out_samplerate(context.get(), outSampleRate);
-    if (lame_init_params(context.get()) < 0) {
+    if (InitLameParams(context.get()) < 0) {
         return 0;
     }
     // Every frame of a constant bit rate carries frame size x bit rate / 8 / rate bytes on

@@ -1,0 +1,170 @@
+#include "HipDecoder.h"
+
+#include "EngineLog.h"
+#include "PrivateTempFolder.h"
+
+#include <condition_variable>
+#include <dlfcn.h>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace orvanta {
+
+namespace {
+
+// LAME hands its own printf-style messages on; the attribute lets the compiler see that.
+__attribute__((format(printf, 1, 0))) void ReportDecoderInfo(const char* format, va_list args) {
+    EngineLog::VInfo(format, args);
+}
+__attribute__((format(printf, 1, 0))) void ReportDecoderError(const char* format, va_list args) {
+    EngineLog::VError(format, args);
+}
+
+// More decoders at once than this wait for a free copy; each copy maps about half a MiB.
+constexpr std::size_t kMaxLibraries = 8;
+
+struct LibraryCloser {
+    void operator()(void* handle) const { dlclose(handle); }
+};
+using LibraryHandle = std::unique_ptr<void, LibraryCloser>;
+
+} // namespace
+
+// The decoder's entry points in one loaded copy of LAME. Only functions that call no other
+// exported function of the library are used: such a call would go to the first copy loaded.
+struct HipLibrary {
+    LibraryHandle handle; // null for the copy the program links
+    hip_t (*init)() = &hip_decode_init;
+    int (*exit)(hip_t) = &hip_decode_exit;
+    int (*decode)(hip_t, unsigned char*, std::size_t, short[], short[], mp3data_struct*, int*,
+                  int*) = &hip_decode1_headersB;
+    void (*setErrorf)(hip_t, lame_report_function) = &hip_set_errorf;
+    void (*setMsgf)(hip_t, lame_report_function) = &hip_set_msgf;
+    void (*setDebugf)(hip_t, lame_report_function) = &hip_set_debugf;
+    bool busy = false;
+};
+
+namespace {
+
+template <typename Function> bool Find(void* handle, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(dlsym(handle, name));
+    return function != nullptr;
+}
+
+// A copy of the linked LAME under a private name, loaded on its own: the loader shares a library
+// between everyone who asks for the same file.
+std::unique_ptr<HipLibrary> LoadCopy() {
+    Dl_info linked{};
+    if (dladdr(reinterpret_cast<void*>(&hip_decode_init), &linked) == 0 ||
+        linked.dli_fname == nullptr) {
+        return nullptr;
+    }
+    const PrivateTempFolder folder; // the loaded copy outlives its file
+    if (folder.Path().empty()) {
+        return nullptr;
+    }
+    const std::string copy = folder.Path() + "decoder.so";
+    std::error_code error;
+    if (!std::filesystem::copy_file(linked.dli_fname, copy, error)) {
+        return nullptr;
+    }
+    auto library = std::make_unique<HipLibrary>();
+    library->handle.reset(dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL));
+    void* handle = library->handle.get();
+    if (handle == nullptr || !Find(handle, "hip_decode_init", library->init) ||
+        !Find(handle, "hip_decode_exit", library->exit) ||
+        !Find(handle, "hip_decode1_headersB", library->decode) ||
+        !Find(handle, "hip_set_errorf", library->setErrorf) ||
+        !Find(handle, "hip_set_msgf", library->setMsgf) ||
+        !Find(handle, "hip_set_debugf", library->setDebugf)) {
+        return nullptr;
+    }
+    return library;
+}
+
+class LibraryPool {
+public:
+    LibraryPool() { m_libraries.push_back(std::make_unique<HipLibrary>()); }
+
+    HipLibrary& Acquire() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            for (const auto& library : m_libraries) {
+                if (!library->busy) {
+                    library->busy = true;
+                    return *library;
+                }
+            }
+            if (m_copiesLoad && m_libraries.size() < kMaxLibraries) {
+                std::unique_ptr<HipLibrary> copy = LoadCopy();
+                if (copy) {
+                    copy->busy = true;
+                    m_libraries.push_back(std::move(copy));
+                    return *m_libraries.back();
+                }
+                m_copiesLoad = false;
+            }
+            m_freed.wait(lock);
+        }
+    }
+
+    void Release(HipLibrary& library) {
+        {
+            const std::lock_guard lock(m_mutex);
+            library.busy = false;
+        }
+        m_freed.notify_one();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_freed;
+    std::vector<std::unique_ptr<HipLibrary>> m_libraries;
+    bool m_copiesLoad = true; // until a copy failed to load
+};
+
+LibraryPool& Pool() {
+    static LibraryPool pool;
+    return pool;
+}
+
+} // namespace
+
+HipDecoder::~HipDecoder() {
+    Stop();
+}
+
+bool HipDecoder::Start() {
+    Stop();
+    m_library = &Pool().Acquire();
+    m_decoder = m_library->init();
+    if (m_decoder == nullptr) {
+        Stop();
+        return false;
+    }
+    m_library->setErrorf(m_decoder, &ReportDecoderError);
+    m_library->setMsgf(m_decoder, &ReportDecoderInfo);
+    m_library->setDebugf(m_decoder, &ReportDecoderInfo);
+    return true;
+}
+
+void HipDecoder::Stop() {
+    if (m_library == nullptr) {
+        return;
+    }
+    if (m_decoder != nullptr) {
+        m_library->exit(m_decoder);
+        m_decoder = nullptr;
+    }
+    Pool().Release(*m_library);
+    m_library = nullptr;
+}
+
+int HipDecoder::Decode(unsigned char* bytes, std::size_t count, short left[], short right[],
+                       mp3data_struct* facts, int* delay, int* padding) {
+    return m_library->decode(m_decoder, bytes, count, left, right, facts, delay, padding);
+}
+
+} // namespace orvanta
