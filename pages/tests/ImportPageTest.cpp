@@ -2,6 +2,7 @@
 
 #include "PageFixture.h"
 #include "ProgressDialog.h"
+#include "WavProcessor.h"
 #include "WorkFiles.h"
 
 #include <QDropEvent>
@@ -54,6 +55,38 @@ TEST_F(ImportPageTest, ASuccessfulImportFillsTheJobFromAFolderOfItsOwn) {
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     EXPECT_EQ(CurrentProgressDialog(), nullptr);
     EXPECT_TRUE(window->isEnabled());
+}
+
+// The peak file comes from the samples as the decode wrote them: the working WAV is not read
+// again, so samples overwritten when the peak step begins change nothing in it.
+TEST_F(ImportPageTest, ThePeakFileIsThatOfTheDecodedWavWithoutReadingIt) {
+    Open();
+    Type(MakeSong("song.wav", 2));
+    const std::string decoded = dir.Path("decoded.wav");
+    progress.beforeStep = [&](HookedProgressSteps::Phase phase) {
+        for (const std::string& entry : TempEntries()) {
+            if (phase == HookedProgressSteps::kWaveform &&
+                fs::path(entry).filename() == "song.wav" && !fs::exists(decoded)) {
+                fs::copy_file(entry, decoded);
+                orvanta::test::Bytes wav = orvanta::test::ReadBytes(entry);
+                std::fill(wav.begin() + 44, wav.end(), uint8_t{0});
+                orvanta::test::WriteBytes(entry, wav);
+            }
+        }
+    };
+    Next();
+    ASSERT_EQ(Current(), 1);
+    ASSERT_TRUE(fs::exists(decoded));
+    struct GoOn : orvanta::ProgressSteps {
+        int BeginWaveform(uint32_t) override { return 1; }
+        int StepWaveform(uint32_t) override { return 1; }
+    } goOn;
+    const orvanta::ScopedProgressSteps installed(goOn);
+    int cancelled = 0;
+    ASSERT_TRUE(
+        orvanta::WavProcessor().BuildPeakFile(decoded, dir.Path("expected.wfp"), cancelled));
+    EXPECT_EQ(orvanta::test::ReadBytes(orvanta::CurrentWorkFiles().peakFilePath),
+              orvanta::test::ReadBytes(dir.Path("expected.wfp")));
 }
 
 TEST_F(ImportPageTest, ABadSourceShowsItsMessageAndKeepsThePreviousJob) {
