@@ -156,8 +156,8 @@ TEST(PeakBuilderTest, PeaksBuiltWhileDecodingAreThoseOfTheFinishedWav) {
         TempDir dir;
         WriteBytes(dir.Path(source.file), source.bytes);
         PeakBuilder peaks;
-        const DecodeOutcome decoded =
-            DecodeFile(dir.Path(source.file), dir.Path("w.wav"), 0, &peaks);
+        const DecodeOutcome decoded = DecodeFile(dir.Path(source.file), dir.Path("w.wav"),
+                                                 /*cancelAtStep=*/0, &peaks);
         ASSERT_TRUE(decoded.ok && decoded.cancelled == 0) << source.name << decoded.errors;
         ASSERT_TRUE(BuildPeaks(dir.Path("w.wav"), dir.Path("read.wfp")).ok) << source.name;
         Bytes wav = ReadBytes(dir.Path("w.wav"));
