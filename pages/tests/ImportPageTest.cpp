@@ -2,13 +2,13 @@
 
 #include "PageFixture.h"
 #include "ProgressDialog.h"
-#include "WavProcessor.h"
 #include "WorkFiles.h"
 
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -57,17 +57,15 @@ TEST_F(ImportPageTest, ASuccessfulImportFillsTheJobFromAFolderOfItsOwn) {
     EXPECT_TRUE(window->isEnabled());
 }
 
-// The peak file comes from the samples as the decode wrote them: the working WAV is not read
-// again, so samples overwritten when the peak step begins change nothing in it.
-TEST_F(ImportPageTest, ThePeakFileIsThatOfTheDecodedWavWithoutReadingIt) {
+// The peak file comes from the samples as the decode wrote them, not from the working WAV:
+// silencing the WAV when the peak step begins leaves the waveform as it was.
+TEST_F(ImportPageTest, ThePeakStepDoesNotReadTheWorkingWav) {
     Open();
     Type(MakeSong("song.wav", 2));
-    const std::string decoded = dir.Path("decoded.wav");
-    progress.beforeStep = [&](HookedProgressSteps::Phase phase) {
+    progress.beforeStep = [this](HookedProgressSteps::Phase phase) {
         for (const std::string& entry : TempEntries()) {
             if (phase == HookedProgressSteps::kWaveform &&
-                fs::path(entry).filename() == "song.wav" && !fs::exists(decoded)) {
-                fs::copy_file(entry, decoded);
+                fs::path(entry).filename() == "song.wav") {
                 orvanta::test::Bytes wav = orvanta::test::ReadBytes(entry);
                 std::fill(wav.begin() + 44, wav.end(), uint8_t{0});
                 orvanta::test::WriteBytes(entry, wav);
@@ -76,17 +74,11 @@ TEST_F(ImportPageTest, ThePeakFileIsThatOfTheDecodedWavWithoutReadingIt) {
     };
     Next();
     ASSERT_EQ(Current(), 1);
-    ASSERT_TRUE(fs::exists(decoded));
-    struct GoOn : orvanta::ProgressSteps {
-        int BeginWaveform(uint32_t) override { return 1; }
-        int StepWaveform(uint32_t) override { return 1; }
-    } goOn;
-    const orvanta::ScopedProgressSteps installed(goOn);
-    int cancelled = 0;
-    ASSERT_TRUE(
-        orvanta::WavProcessor().BuildPeakFile(decoded, dir.Path("expected.wfp"), cancelled));
-    EXPECT_EQ(orvanta::test::ReadBytes(orvanta::CurrentWorkFiles().peakFilePath),
-              orvanta::test::ReadBytes(dir.Path("expected.wfp")));
+    const orvanta::test::Bytes peaks =
+        orvanta::test::ReadBytes(orvanta::CurrentWorkFiles().peakFilePath);
+    // Read from the silenced WAV, all but the values of its first samples would be zero.
+    EXPECT_GT(std::count_if(peaks.begin() + 4, peaks.end(), [](uint8_t byte) { return byte != 0; }),
+              100);
 }
 
 TEST_F(ImportPageTest, ABadSourceShowsItsMessageAndKeepsThePreviousJob) {
