@@ -175,8 +175,9 @@ TEST(PeakBuilderTest, PeaksBuiltWhileDecodingAreThoseOfTheFinishedWav) {
     }
 }
 
-// Peaks that may not stand for the WAV (none came, or the WAV changed since) are not written
-// as they are: the step reads the WAV instead. A Cancel at the step leaves no peak file.
+// Peaks that may not stand for the WAV (it changed since the decode) are not written as they
+// are: the step reads the WAV instead. An empty WAV still gets its channel count; a Cancel at
+// the step leaves no peak file.
 TEST(PeakBuilderTest, UntrustedPeaksFallBackToTheWavAndACancelWritesNothing) {
     const auto replace = [](const std::string& wav) {
         WriteBytes(wav, MakeWav(PcmSignal{1, 8000, 16, 999}));
