@@ -11,11 +11,13 @@ const std::vector<CommandSpec>& Commands() {
         {"decode",
          "SOURCE OUT.wav",
          2,
-         {},
+         {{"peaks", "OUT.wfp"}},
          {},
          "Decodes an MP3/MP2/MP1, WAV, AIFF/AIFF-C or raw PCM file into a 16-bit PCM working\n"
          "WAV with the source's channels and sample rate (MPEG encoder delay and padding\n"
-         "removed).\n"},
+         "removed).\n"
+         "  --peaks OUT.wfp    also write the WAV's peak file, as 'peaks' would, built while\n"
+         "                     decoding\n"},
         {"peaks",
          "WORK.wav OUT.wfp",
          2,

@@ -5,6 +5,7 @@
 #include "Modules.h"
 #include "Normalize.h"
 #include "NormalizedRingtone.h"
+#include "PeakFile.h"
 #include "PlayCommand.h"
 #include "PrintableText.h"
 #include "PrivateTempFolder.h"
@@ -232,12 +233,27 @@ Outcome Measure(const CommandLine& line, const std::string& lastError) {
     return Outcome::Done;
 }
 
+// With --peaks the peak file is built from the samples as the decode writes them, so the WAV is
+// not read again. It is refused before any work where it would replace the source or the WAV.
 Outcome Decode(const CommandLine& line, const std::string& lastError) {
+    const std::string& source = line.arguments[0];
+    const std::string& wav = line.arguments[1];
+    const auto peakPath = line.values.find("peaks");
+    const bool withPeaks = peakPath != line.values.end();
+    if (withPeaks && (peakPath->second == wav || IsSameFile(peakPath->second, source) ||
+                      IsSameFile(peakPath->second, wav))) {
+        PrintFailure(peakPath->second, "the peak file would replace the source or the WAV");
+        return Outcome::Failed;
+    }
     ConversionEngine engine;
+    PeakBuilder peaks;
     int cancelled = 0;
-    const bool ok =
-        engine.Open() && engine.DecodeToWav(line.arguments[0], line.arguments[1], cancelled);
-    return Judge(ok, cancelled, line.arguments[0], lastError);
+    bool ok =
+        engine.Open() && engine.DecodeToWav(source, wav, cancelled, withPeaks ? &peaks : nullptr);
+    if (ok && cancelled == 0 && withPeaks) {
+        ok = WavProcessor().WritePeakFile(peaks, wav, peakPath->second, cancelled);
+    }
+    return Judge(ok, cancelled, source, lastError);
 }
 
 Outcome Peaks(const CommandLine& line, const std::string& lastError) {

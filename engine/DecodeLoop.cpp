@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <span>
 
 namespace orvanta {
 
@@ -109,7 +110,7 @@ void ReportOutputAndSkips(const std::string& outputPath, const Skips& skips) {
 // Writes samples [first, end) of the block interleaved as 16-bit little-endian.
 bool WriteFrames(std::FILE* output, const std::array<int16_t, kMaxFrameSamples>& left,
                  const std::array<int16_t, kMaxFrameSamples>& right, int first, int end,
-                 int channels) {
+                 int channels, PcmSink* sink) {
     std::array<uint8_t, 4 * kMaxFrameSamples> bytes; // only the first `used` bytes are written out
     std::size_t used = 0;
     const auto put = [&](int16_t sample) {
@@ -123,7 +124,13 @@ bool WriteFrames(std::FILE* output, const std::array<int16_t, kMaxFrameSamples>&
             put(right[static_cast<std::size_t>(i)]);
         }
     }
-    return std::fwrite(bytes.data(), 1, used, output) == used;
+    if (std::fwrite(bytes.data(), 1, used, output) != used) {
+        return false;
+    }
+    if (sink != nullptr) {
+        sink->Written(std::span(bytes).first(used), channels);
+    }
+    return true;
 }
 
 // Within 32 bits: the loop never writes past LargestDataBytes().
@@ -152,7 +159,7 @@ bool TooLongForWav(lame_global_flags* context, InputReader& reader) {
 enum class LoopEnd { Done, Cancelled, Failed };
 
 LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* output, Skips skips,
-                  uint64_t& framesDecoded, uint64_t& framesWritten) {
+                  uint64_t& framesDecoded, uint64_t& framesWritten, PcmSink* sink) {
     Mp3StreamInfo& stream = reader.StreamInfo();
     const int channels = lame_get_num_channels(context);
     std::array<int16_t, kMaxFrameSamples> left{};
@@ -183,7 +190,7 @@ LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* ou
             ReportTooLong();
             return LoopEnd::Failed;
         }
-        if (!WriteFrames(output, left, right, skip, n, channels)) {
+        if (!WriteFrames(output, left, right, skip, n, channels, sink)) {
             EngineLog::Error("Error writing output file\n");
             return LoopEnd::Failed;
         }
@@ -214,8 +221,8 @@ void LimitWorkingWavDataForTest(std::optional<uint64_t> byteCount) {
 }
 
 int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* output, int skipCount,
-               const std::string& inputPath, const std::string& outputPath, int delay,
-               int padding) {
+               const std::string& inputPath, const std::string& outputPath, int delay, int padding,
+               PcmSink* sink) {
     const int channels = lame_get_num_channels(context);
     const int sampleRate = lame_get_in_samplerate(context);
     ReportInput(context, inputPath, channels);
@@ -247,7 +254,7 @@ int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* outpu
         static_cast<int32_t>(stream.totalSamples / static_cast<uint32_t>(stream.frameSize));
     BeginLoading(static_cast<uint32_t>(stream.totalFrames));
 
-    LoopEnd end = RunBlocks(context, reader, output, skips, framesDecoded, framesWritten);
+    LoopEnd end = RunBlocks(context, reader, output, skips, framesDecoded, framesWritten, sink);
     // A failed decode's output is discarded: completing it would only bury the reason under
     // a complaint about its length.
     if (end != LoopEnd::Failed && !FinishOutput(output, framesWritten, sampleRate, channels)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "InputReader.h"
+#include "PcmSink.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -24,8 +25,9 @@ void LimitWorkingWavDataForTest(std::optional<uint64_t> byteCount);
 // from an MP3's encoder tag, -1 where unknown.
 // Returns 0 when the whole input was written, 1 when the user cancelled (the header is still
 // completed), -1 on failure (an unresolved MPEG layer, a read error, a write error, more audio
-// than a WAV file can hold).
+// than a WAV file can hold). `sink`, when given, sees every sample byte written.
 int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* output, int skipCount,
-               const std::string& inputPath, const std::string& outputPath, int delay, int padding);
+               const std::string& inputPath, const std::string& outputPath, int delay, int padding,
+               PcmSink* sink = nullptr);
 
 } // namespace orvanta

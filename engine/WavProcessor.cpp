@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -82,13 +83,6 @@ PassEnd ForEachChunk(Pass& pass, uint64_t byteCount,
     return PassEnd::Done;
 }
 
-bool WriteLE32(std::FILE* file, uint32_t value) {
-    const std::array<uint8_t, 4> bytes{
-        static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-}
-
 // Puts a whole output in place. A cancelled or failed pass leaves the previous file as it was:
 // nothing would use a part of a peak file or a ringtone.
 bool FinishPass(Pass& pass, PassEnd end) {
@@ -109,41 +103,74 @@ bool WavProcessor::BuildPeakFile(const std::string& wavPath, const std::string& 
         EndWaveform();
         return false;
     }
-    const uint32_t blockSize = pass.header.BlockSize();
-    const uint16_t bits = pass.header.bitsPerSample;
     const uint16_t channels = pass.header.channels;
-    const uint32_t bytesPerSample = bits / 8;
-    const auto frames = static_cast<uint32_t>(
-        std::min<uint64_t>(pass.dataBytes / blockSize, std::numeric_limits<uint32_t>::max()));
-    PassEnd end = WriteLE32(pass.output.File(), channels) ? PassEnd::Done : PassEnd::Failed;
+    const auto frames = static_cast<uint32_t>(std::min<uint64_t>(
+        pass.dataBytes / pass.header.BlockSize(), std::numeric_limits<uint32_t>::max()));
     std::fseek(pass.input.get(), kWaveHeaderBytes, SEEK_SET);
     BeginWaveform(frames);
 
-    std::vector<uint8_t> values;
-    const auto keepPeaks = [&](std::span<uint8_t> chunk, uint32_t firstFrame) {
-        values.clear();
-        const uint32_t framesInChunk = static_cast<uint32_t>(chunk.size()) / blockSize;
-        for (uint32_t i = 0; i < framesInChunk; ++i) {
-            if ((firstFrame + i) % PeakFile::PeakStep != 0) {
-                continue;
-            }
-            for (uint32_t channel = 0; channel < channels; ++channel) {
-                int16_t value = 0;
-                if (PeakFile::SampleValue(&chunk[i * blockSize + channel * bytesPerSample], bits,
-                                          value)) {
-                    values.push_back(static_cast<uint8_t>(value & 0xFF));
-                    values.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
-                }
-            }
-        }
-        return values.empty() ||
-               std::fwrite(values.data(), 1, values.size(), pass.output.File()) == values.size();
+    PeakBuilder peaks(pass.header.bitsPerSample);
+    peaks.Written({}, channels); // a WAV without samples still gets its channel count
+    const auto keepPeaks = [&](std::span<uint8_t> chunk, uint32_t) {
+        peaks.Written(chunk, channels);
+        return true;
     };
-    if (end == PassEnd::Done && pass.dataBytes > 0) {
+    PassEnd end = PassEnd::Done;
+    if (pass.dataBytes > 0) {
         end = ForEachChunk(pass, pass.dataBytes, keepPeaks, &StepWaveform);
         cancelled = end == PassEnd::Cancelled ? 1 : 0;
     }
+    if (end == PassEnd::Done && !peaks.WriteTo(pass.output.File())) {
+        EngineLog::Error("Error writing output file\n");
+        end = PassEnd::Failed;
+    }
     const bool ok = FinishPass(pass, end);
+    EndWaveform();
+    return ok;
+}
+
+namespace {
+
+// Whether peaks built while the WAV was written stand for the file as it lies now: every
+// sample byte seen, and the file holding exactly those behind its header. Only its length is
+// looked at; reading the samples again is what building the peaks on the way saved.
+bool DescribesWav(const PeakBuilder& peaks, const std::string& wavPath) {
+    std::error_code error;
+    const uint64_t length = std::filesystem::file_size(wavPath, error);
+    return !error && peaks.Intact() && length == kWaveHeaderBytes + peaks.SampleBytes();
+}
+
+} // namespace
+
+bool WavProcessor::WritePeakFile(const PeakBuilder& peaks, const std::string& wavPath,
+                                 const std::string& peakPath, int& cancelled) {
+    if (!DescribesWav(peaks, wavPath)) {
+        return BuildPeakFile(wavPath, peakPath, cancelled);
+    }
+    if (IsSameFile(wavPath, peakPath)) {
+        EngineLog::Error("Could not write \"%s\": it is the input file.\n", peakPath.c_str());
+        EndWaveform();
+        return false;
+    }
+    const auto frames = static_cast<uint32_t>(
+        std::min<uint64_t>(peaks.Frames(), std::numeric_limits<uint32_t>::max()));
+    BeginWaveform(frames);
+    // The one step of the phase finishes it; a Cancel there still leaves no peak file.
+    if (frames > 0) {
+        cancelled = StepWaveform(frames) == 0 ? 1 : 0;
+        if (cancelled != 0) {
+            EndWaveform();
+            return true;
+        }
+    }
+    AtomicOutputFile output;
+    bool ok = output.Create(peakPath);
+    if (ok && !peaks.WriteTo(output.File())) {
+        EngineLog::Error("Error writing output file\n");
+        output.Discard();
+        ok = false;
+    }
+    ok = ok && output.Commit();
     EndWaveform();
     return ok;
 }

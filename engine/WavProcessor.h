@@ -6,6 +6,7 @@
 
 namespace orvanta {
 
+class PeakBuilder;
 struct NormalizeTarget;
 struct NormalizeResult;
 
@@ -20,6 +21,12 @@ public:
     // than 4 GiB, or the peak file could not be written whole.
     // Sets `cancelled` (1 or 0) unless the WAV holds no data. Always ends the waveform phase.
     bool BuildPeakFile(const std::string& wavPath, const std::string& peakPath, int& cancelled);
+
+    // The peak step after a decode that fed `peaks`: writes them as the peak file when they
+    // stand for the finished WAV (its length says so) without reading it, in one progress step;
+    // otherwise BuildPeakFile. Results and progress as BuildPeakFile's; a Cancel writes nothing.
+    bool WritePeakFile(const PeakBuilder& peaks, const std::string& wavPath,
+                       const std::string& peakPath, int& cancelled);
 
     // Copies the frames from startMs to endMs into `ringtonePath` with a linear fade of fadeMs
     // at both ends and a gain of `amplify`; samples saturate at full scale. The selection is

@@ -6,6 +6,7 @@
 #include "MainWizardWindow.h"
 #include "MessageBox.h"
 #include "PageIndex.h"
+#include "PeakFile.h"
 #include "StringTable.h"
 #include "WavProcessor.h"
 #include "WorkFiles.h"
@@ -111,7 +112,8 @@ bool ImportPage::Import(const std::string& sourcePath) {
         return false;
     }
     int cancelled = 0;
-    if (!engine.DecodeToWav(sourcePath, files.workingWavPath, cancelled)) {
+    orvanta::PeakBuilder peaks;
+    if (!engine.DecodeToWav(sourcePath, files.workingWavPath, cancelled, &peaks)) {
         CloseProgressWindow();
         ShowMessage(this, Message{Text("ide_failed_decoding"), MessageKind::Error,
                                   MessageButtons::Ok, reason.Text()});
@@ -122,7 +124,8 @@ bool ImportPage::Import(const std::string& sourcePath) {
         return false;
     }
     // A peak file that cannot be written only leaves the edit page without a waveform.
-    orvanta::WavProcessor().BuildPeakFile(files.workingWavPath, files.peakFilePath, cancelled);
+    orvanta::WavProcessor().WritePeakFile(peaks, files.workingWavPath, files.peakFilePath,
+                                          cancelled);
     if (cancelled != 0) {
         return false;
     }

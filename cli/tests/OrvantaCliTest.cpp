@@ -74,16 +74,16 @@ TEST_P(CliCommandHelpTest, DescribesEveryOption) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, CliCommandHelpTest,
-                         ::testing::Values(CommandHelp{"decode", {}}, CommandHelp{"peaks", {}},
-                                           CommandHelp{"cut", {"--fade", "--amplify"}},
-                                           CommandHelp{"encode", {"--stereo", "--rate"}},
-                                           CommandHelp{"make",
-                                                       {"--start", "--end", "--amplify", "--stereo",
-                                                        "--quality"}}),
-                         [](const ::testing::TestParamInfo<CommandHelp>& row) {
-                             return std::string(row.param.command);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Commands, CliCommandHelpTest,
+    ::testing::Values(CommandHelp{"decode", {"--peaks"}}, CommandHelp{"peaks", {}},
+                      CommandHelp{"cut", {"--fade", "--amplify"}},
+                      CommandHelp{"encode", {"--stereo", "--rate"}},
+                      CommandHelp{"make",
+                                  {"--start", "--end", "--amplify", "--stereo", "--quality"}}),
+    [](const ::testing::TestParamInfo<CommandHelp>& row) {
+        return std::string(row.param.command);
+    });
 
 TEST(CliTest, DecodesQuietlyWhenStderrIsNoTerminal) {
     TempDir dir;
@@ -94,6 +94,29 @@ TEST(CliTest, DecodesQuietlyWhenStderrIsNoTerminal) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(ParseWorkingWav(ReadBytes(dir.Path("out.wav"))).samples,
               ExpectedWorkingSamples(signal, true));
+}
+
+// decode --peaks writes the peak file `peaks` would read from the WAV, and never over the
+// source or the WAV it writes.
+TEST(CliTest, DecodeWritesThePeakFileOfItsWavButNeverOverItsFiles) {
+    TempDir dir;
+    const Bytes source = MakeWav(PcmSignal{1, 22050, 16, 3001});
+    WriteBytes(dir.Path("in.wav"), source);
+    const CliRun run =
+        RunCli({"decode", dir.Path("in.wav"), dir.Path("out.wav"), "--peaks", dir.Path("o.wfp")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(RunCli({"peaks", dir.Path("out.wav"), dir.Path("read.wfp")}).exitCode, 0);
+    EXPECT_EQ(ReadBytes(dir.Path("o.wfp")), ReadBytes(dir.Path("read.wfp")));
+
+    const Bytes wav = ReadBytes(dir.Path("out.wav"));
+    for (const auto& [output, peaks] : {std::pair{"new.wav", "in.wav"}, {"out.wav", "out.wav"}}) {
+        const CliRun refused =
+            RunCli({"decode", dir.Path("in.wav"), dir.Path(output), "--peaks", dir.Path(peaks)});
+        EXPECT_EQ(refused.exitCode, 1) << peaks;
+    }
+    EXPECT_EQ(ReadBytes(dir.Path("in.wav")), source);
+    EXPECT_EQ(ReadBytes(dir.Path("out.wav")), wav);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("new.wav")));
 }
 
 TEST(CliTest, VerboseShowsTheEngineLog) {
@@ -161,14 +184,14 @@ struct SignalCase {
 class CliSignalTest : public ::testing::TestWithParam<SignalCase> {};
 
 // Ctrl-C, SIGTERM and SIGHUP end the decode the way Cancel does, even while it waits on a
-// pipe; a second signal ends it at once. Either way the unfinished WAV and its temporary file
-// are gone and the exit status names the signal that ended it.
+// pipe; a second signal ends it at once. Either way the unfinished WAV, its peak file and their
+// temporary files are gone and the exit status names the signal that ended it.
 TEST_P(CliSignalTest, StopSignalEndsCleanWithItsExitStatus) {
     const SignalCase& c = GetParam();
     TempDir dir;
-    const CliRun run =
-        RunInterruptedOnFifo(dir, {"decode", dir.Path("live.raw"), dir.Path("out.wav")},
-                             dir.Path("live.raw"), "", c.signals);
+    const CliRun run = RunInterruptedOnFifo(
+        dir, {"decode", dir.Path("live.raw"), dir.Path("out.wav"), "--peaks", dir.Path("out.wfp")},
+        dir.Path("live.raw"), "", c.signals);
     EXPECT_EQ(c.exitCodes.count(run.exitCode), 1u) << run.exitCode << ": " << run.err;
     EXPECT_EQ(FolderEntries(dir), (std::set<std::string>{"live.raw", "stdout.txt", "stderr.txt"}));
 }

@@ -52,9 +52,10 @@ DecodeOutcome RunConversion(int cancelAtStep,
 
 } // namespace
 
-DecodeOutcome DecodeFile(const std::string& source, const std::string& wav, int cancelAtStep) {
+DecodeOutcome DecodeFile(const std::string& source, const std::string& wav, int cancelAtStep,
+                         PcmSink* sink) {
     return RunConversion(cancelAtStep, [&](ConversionEngine& engine, int& cancelled) {
-        return engine.DecodeToWav(source, wav, cancelled);
+        return engine.DecodeToWav(source, wav, cancelled, sink);
     });
 }
 

@@ -2,6 +2,7 @@
 
 // Runs the engine the way the wizard does and records what it reported.
 
+#include "PcmSink.h"
 #include "ProgressSteps.h"
 
 #include <cstdint>
@@ -67,7 +68,8 @@ struct DecodeOutcome {
 };
 
 // Open, DecodeToWav, Close, with a RecordingProgress installed.
-DecodeOutcome DecodeFile(const std::string& source, const std::string& wav, int cancelAtStep = 0);
+DecodeOutcome DecodeFile(const std::string& source, const std::string& wav, int cancelAtStep = 0,
+                         PcmSink* sink = nullptr);
 
 // Open, EncodeToMp3, Close, with a RecordingProgress installed.
 DecodeOutcome EncodeFile(const std::string& wav, const std::string& mp3, bool stereo,

@@ -2,6 +2,7 @@
 
 #include "EngineHarness.h"
 #include "FadeEnvelope.h"
+#include "PeakFile.h"
 #include "RingtoneSettings.h"
 #include "TestSources.h"
 
@@ -27,6 +28,17 @@ PassResult BuildPeaks(const std::string& wav, const std::string& peaks, int canc
     LogCapture log;
     ScopedProgressSteps installed(result.progress);
     result.ok = WavProcessor().BuildPeakFile(wav, peaks, result.cancelled);
+    result.errors = log.errors;
+    return result;
+}
+
+PassResult WritePeaks(const PeakBuilder& peaks, const std::string& wav, const std::string& wfp,
+                      int cancelAtStep = 0) {
+    PassResult result;
+    result.progress.cancelAtStep = cancelAtStep;
+    LogCapture log;
+    ScopedProgressSteps installed(result.progress);
+    result.ok = WavProcessor().WritePeakFile(peaks, wav, wfp, result.cancelled);
     result.errors = log.errors;
     return result;
 }
@@ -117,6 +129,87 @@ TEST(PeakFileTest, EightBitValuesAreCentredOn127AndScaled) {
     EXPECT_EQ(Le16(peaks, 6), 0);
     EXPECT_EQ(Le16(peaks, 8), 255);
     EXPECT_EQ(Le16(peaks, 10), 128 * 255) << "full scale must not wrap to the negative side";
+}
+
+struct DecodedSource {
+    const char* name;
+    const char* file;
+    Bytes bytes;
+};
+
+// Odd lengths, both channel counts, 8- and 16-bit PCM, several rates, MP3 with and without its
+// encoder tag.
+std::vector<DecodedSource> DecodedSources() {
+    return {{"Stereo16Wav", "a.wav", MakeWav(PcmSignal{2, 44100, 16, 3001})},
+            {"Mono8Wav", "a.wav", MakeWav(PcmSignal{1, 22050, 8, 1001})},
+            {"Stereo8Aiff", "a.aif", MakeAiff(PcmSignal{2, 11025, 8, 777})},
+            {"Raw", "a.raw", MakeRawPcm(PcmSignal{2, 44100, 16, 2049})},
+            {"StereoMp3", "a.mp3", EncodeMp3(MusicSamples(2, 44100, 40001), 2, 44100, 128)},
+            {"MonoMp3NoTag", "a.mp3",
+             EncodeMp3(MusicSamples(1, 22050, 20001), 1, 22050, 64, /*tagFrame=*/false)}};
+}
+
+// The peaks built during the decode are those `peaks` reads from the finished WAV, and the peak
+// step writes them in one step without reading the WAV: its samples are overwritten first.
+TEST(PeakBuilderTest, PeaksBuiltWhileDecodingAreThoseOfTheFinishedWav) {
+    for (const DecodedSource& source : DecodedSources()) {
+        TempDir dir;
+        WriteBytes(dir.Path(source.file), source.bytes);
+        PeakBuilder peaks;
+        const DecodeOutcome decoded = DecodeFile(dir.Path(source.file), dir.Path("w.wav"),
+                                                 /*cancelAtStep=*/0, &peaks);
+        ASSERT_TRUE(decoded.ok && decoded.cancelled == 0) << source.name << decoded.errors;
+        ASSERT_TRUE(BuildPeaks(dir.Path("w.wav"), dir.Path("read.wfp")).ok) << source.name;
+        Bytes wav = ReadBytes(dir.Path("w.wav"));
+        const WorkingWav header = ParseWorkingWav(wav);
+        std::fill(wav.begin() + 44, wav.end(), uint8_t{0x5A});
+        WriteBytes(dir.Path("w.wav"), wav);
+
+        const PassResult built = WritePeaks(peaks, dir.Path("w.wav"), dir.Path("built.wfp"));
+        ASSERT_TRUE(built.ok) << source.name << built.errors;
+        EXPECT_EQ(ReadBytes(dir.Path("built.wfp")), ReadBytes(dir.Path("read.wfp"))) << source.name;
+        const uint32_t frames = header.dataLength / header.blockAlign;
+        EXPECT_EQ(built.progress.waveform.total, frames) << source.name;
+        EXPECT_EQ(built.progress.waveform.positions, std::vector<uint32_t>{frames}) << source.name;
+        EXPECT_EQ(built.progress.waveform.endCalls.size(), 1u) << source.name;
+    }
+}
+
+// Peaks that may not stand for the WAV (it changed since the decode) are not written as they
+// are: the step reads the WAV instead. An empty WAV still gets its channel count; a Cancel at
+// the step leaves no peak file.
+TEST(PeakBuilderTest, UntrustedPeaksFallBackToTheWavAndACancelWritesNothing) {
+    const auto replace = [](const std::string& wav) {
+        WriteBytes(wav, MakeWav(PcmSignal{1, 8000, 16, 999}));
+    };
+    const struct {
+        const char* name;
+        PcmSignal source;
+        std::function<void(const std::string&)> afterDecode;
+        int cancelAt;
+    } rows[] = {{"CancelAtThePeakStep", {2, 44100, 16, 5000}, {}, 1},
+                {"EmptySource", {2, 44100, 16, 0}, {}, 0},
+                {"WavReplacedSinceTheDecode", {2, 44100, 16, 5000}, replace, 0}};
+    for (const auto& row : rows) {
+        TempDir dir;
+        WriteBytes(dir.Path("a.wav"), MakeWav(row.source));
+        PeakBuilder peaks;
+        ASSERT_TRUE(DecodeFile(dir.Path("a.wav"), dir.Path("w.wav"), /*cancelAtStep=*/0, &peaks).ok)
+            << row.name;
+        if (row.afterDecode) {
+            row.afterDecode(dir.Path("w.wav"));
+        }
+        const PassResult result =
+            WritePeaks(peaks, dir.Path("w.wav"), dir.Path("w.wfp"), row.cancelAt);
+        ASSERT_TRUE(result.ok) << row.name;
+        if (row.cancelAt != 0) {
+            EXPECT_EQ(result.cancelled, 1);
+            EXPECT_FALSE(std::filesystem::exists(dir.Path("w.wfp")));
+            continue;
+        }
+        ASSERT_TRUE(BuildPeaks(dir.Path("w.wav"), dir.Path("read.wfp")).ok) << row.name;
+        EXPECT_EQ(ReadBytes(dir.Path("w.wfp")), ReadBytes(dir.Path("read.wfp"))) << row.name;
+    }
 }
 
 struct BadWavCase {

@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -54,6 +55,30 @@ TEST_F(ImportPageTest, ASuccessfulImportFillsTheJobFromAFolderOfItsOwn) {
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     EXPECT_EQ(CurrentProgressDialog(), nullptr);
     EXPECT_TRUE(window->isEnabled());
+}
+
+// The peak file comes from the samples as the decode wrote them, not from the working WAV:
+// silencing the WAV when the peak step begins leaves the waveform as it was.
+TEST_F(ImportPageTest, ThePeakStepDoesNotReadTheWorkingWav) {
+    Open();
+    Type(MakeSong("song.wav", 2));
+    progress.beforeStep = [this](HookedProgressSteps::Phase phase) {
+        for (const std::string& entry : TempEntries()) {
+            if (phase == HookedProgressSteps::kWaveform &&
+                fs::path(entry).filename() == "song.wav") {
+                orvanta::test::Bytes wav = orvanta::test::ReadBytes(entry);
+                std::fill(wav.begin() + 44, wav.end(), uint8_t{0});
+                orvanta::test::WriteBytes(entry, wav);
+            }
+        }
+    };
+    Next();
+    ASSERT_EQ(Current(), 1);
+    const orvanta::test::Bytes peaks =
+        orvanta::test::ReadBytes(orvanta::CurrentWorkFiles().peakFilePath);
+    // Read from the silenced WAV, all but the values of its first samples would be zero.
+    EXPECT_GT(std::count_if(peaks.begin() + 4, peaks.end(), [](uint8_t byte) { return byte != 0; }),
+              100);
 }
 
 TEST_F(ImportPageTest, ABadSourceShowsItsMessageAndKeepsThePreviousJob) {
