@@ -8,8 +8,10 @@
 #include "PageIndex.h"
 #include "StringTable.h"
 #include "WavProcessor.h"
+#include "WizardTabControl.h"
 #include "WorkFiles.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -40,6 +42,9 @@ QString DroppedFile(const QMimeData* data) {
     return url.isLocalFile() ? url.toLocalFile() : QString();
 }
 
+// How often a file that waits for a step to end looks again.
+constexpr int kOpenPollMs = 100;
+
 } // namespace
 
 ImportPage::ImportPage(QWidget* parent)
@@ -54,6 +59,8 @@ ImportPage::ImportPage(QWidget* parent)
     m_browse->setText(QText("idc_browse"));
     m_browse->setAccessibleName(m_browse->text());
     connect(m_browse, &QPushButton::clicked, this, &ImportPage::Browse);
+    m_openTimer.setInterval(kOpenPollMs);
+    connect(&m_openTimer, &QTimer::timeout, this, &ImportPage::OpenWaitingFile);
 
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(m_path, 1);
@@ -88,6 +95,11 @@ bool ImportPage::CanLeave(int target) {
     if (target != kEditPageIndex) {
         return true;
     }
+    if (m_importedJob) {
+        Adopt(std::move(*m_importedJob));
+        m_importedJob.reset();
+        return true;
+    }
     const std::string path = m_path->text().toStdString();
     if (path.empty()) {
         ShowMessage(this, Message{Text("ide_must_select_song"), MessageKind::Warning});
@@ -97,10 +109,19 @@ bool ImportPage::CanLeave(int target) {
 }
 
 bool ImportPage::Import(const std::string& sourcePath) {
+    std::optional<ImportedJob> job = Decode(sourcePath);
+    if (!job) {
+        return false;
+    }
+    Adopt(std::move(*job));
+    return true;
+}
+
+std::optional<ImportPage::ImportedJob> ImportPage::Decode(const std::string& sourcePath) {
     auto attempt = std::make_unique<orvanta::PrivateTempFolder>();
     if (attempt->Path().empty()) {
         ShowMessage(this, Message{Text("ide_failed_decoding"), MessageKind::Error});
-        return false;
+        return std::nullopt;
     }
     const orvanta::WorkFiles files = orvanta::DeriveWorkFiles(sourcePath, attempt->Path());
     const EngineReason reason;
@@ -108,27 +129,82 @@ bool ImportPage::Import(const std::string& sourcePath) {
     orvanta::ConversionEngine engine;
     if (!engine.Open()) {
         ShowMessage(this, Message{Text("ide_internal_engine_failed"), MessageKind::Error});
-        return false;
+        return std::nullopt;
     }
     int cancelled = 0;
     if (!engine.DecodeToWav(sourcePath, files.workingWavPath, cancelled)) {
         CloseProgressWindow();
         ShowMessage(this, Message{Text("ide_failed_decoding"), MessageKind::Error,
                                   MessageButtons::Ok, reason.Text()});
-        return false;
+        return std::nullopt;
     }
     engine.Close();
     if (cancelled != 0) {
-        return false;
+        return std::nullopt;
     }
     // A peak file that cannot be written only leaves the edit page without a waveform.
     orvanta::WavProcessor().BuildPeakFile(files.workingWavPath, files.peakFilePath, cancelled);
     if (cancelled != 0) {
-        return false;
+        return std::nullopt;
     }
-    m_jobFolder = std::move(attempt);
-    orvanta::CurrentWorkFiles() = files;
-    return true;
+    return ImportedJob{std::move(attempt), files};
+}
+
+void ImportPage::Adopt(ImportedJob job) {
+    m_jobFolder = std::move(job.folder);
+    orvanta::CurrentWorkFiles() = job.files;
+}
+
+void ImportPage::OpenFile(const QString& path) {
+    m_waitingFiles.append(path);
+    if (!m_openTimer.isActive()) {
+        m_openTimer.start();
+    }
+}
+
+bool ImportPage::IsIdle() const {
+    // The main window runs modally itself: any other modal window is a step or a question.
+    const QWidget* modal = QApplication::activeModalWidget();
+    return CurrentProgressDialog() == nullptr && (modal == nullptr || modal == window());
+}
+
+void ImportPage::OpenWaitingFile() {
+    if (!IsIdle()) {
+        return;
+    }
+    const QString path = m_waitingFiles.takeFirst();
+    if (m_waitingFiles.isEmpty()) {
+        m_openTimer.stop();
+    }
+    auto* wizard = qobject_cast<MainWizardWindow*>(window());
+    if (wizard == nullptr || wizard->TabControl()->CurrentIndex() == kImportPageIndex) {
+        SetSourcePath(path);
+        if (wizard != nullptr) {
+            wizard->OnNext();
+        }
+        return;
+    }
+    ReplaceJobWith(path);
+}
+
+// The running job stays until the new song has been imported: a song that fails leaves the user
+// where they were, with their selection.
+void ImportPage::ReplaceJobWith(const QString& path) {
+    if (ShowMessage(this, Message{Text("idd_open_replaces_job"), MessageKind::Question,
+                                  MessageButtons::YesNo, path.toStdString()}) != IDYES) {
+        return;
+    }
+    m_importedJob = Decode(path.toStdString());
+    if (!m_importedJob) {
+        return;
+    }
+    WizardTabControl* tabs = qobject_cast<MainWizardWindow*>(window())->TabControl();
+    if (!tabs->SelectPage(kImportPageIndex)) {
+        m_importedJob.reset();
+        return;
+    }
+    SetSourcePath(path);
+    tabs->SelectPage(kEditPageIndex);
 }
 
 void ImportPage::Browse() {

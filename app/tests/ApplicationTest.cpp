@@ -8,6 +8,7 @@
 #include "pxmisc/CMiscFunc.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -70,6 +71,20 @@ TEST(ApplicationCommandLineTest, OnlyFromNavorelAsWrittenMarksAStartByTheUpdater
     }
     // The program's own name is not a parameter.
     EXPECT_FALSE(Application::IsFromUpdater({"from_navorel"}));
+}
+
+TEST(ApplicationCommandLineTest, TheFirstPlainParameterIsTheSongMadeAbsolute) {
+    const QString here = QDir::currentPath();
+    const std::vector<std::pair<QStringList, QString>> cases = {
+        {{"song.mp3"}, here + "/song.mp3"},
+        {{"/from_navorel", "-x", "/m/a b.wav", "c.wav"}, "/m/a b.wav"},
+        {{"from_navorel", "../up.wav"}, QDir::cleanPath(here + "/../up.wav")},
+        {{"from_navorel", "-style", ""}, ""},
+    };
+    for (const auto& [parameters, song] : cases) {
+        SCOPED_TRACE(parameters.join(' ').toStdString());
+        EXPECT_EQ(Application::FileToOpen(QStringList{"/opt/x/orvanta"} + parameters), song);
+    }
 }
 
 TEST(ApplicationInstanceTest, OneCopyPerDisplayWhateverTheScreen) {
