@@ -11,8 +11,10 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QRegularExpression>
 #include <QTimer>
+#include <QTranslator>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -100,6 +102,22 @@ bool InitialiseMedia() {
     ShowMessage(nullptr, Message{kMediaError, MessageKind::Error, MessageButtons::Ok,
                                  owned ? owned->message : ""});
     return false;
+}
+
+// The texts of the chosen language. Until the user has chosen one, which of the system's
+// languages the file offers is known only once it has been read: it is read again in that one.
+bool LoadChosenLanguage(const std::string& path) {
+    StringTable& table = StringTable::Instance();
+    const std::string requested = AppProfile::ActiveLanguage();
+    if (!table.Load(path, requested)) {
+        return false;
+    }
+    const std::string active = AppProfile::ActiveLanguage();
+    if (!StringTable::SameLanguageCode(active, requested)) {
+        table.Load(path, active);
+    }
+    Application::UseQtTranslations(active);
+    return true;
 }
 
 int RunMainWindow(CInstanceChecker& checker, StartupLock& lock, const std::string& name,
@@ -215,6 +233,28 @@ bool Application::OfferPendingUpdate(const UpdateSettings& settings) {
     return !installer.empty() && UpdateChecker::OfferUpdate(settings, installer);
 }
 
+void Application::UseQtTranslations(const std::string& code) {
+    static const QString kTranslatorName = QStringLiteral("orvanta-qt-translations");
+    QCoreApplication* application = QCoreApplication::instance();
+    if (auto* earlier =
+            application->findChild<QTranslator*>(kTranslatorName, Qt::FindDirectChildrenOnly)) {
+        QCoreApplication::removeTranslator(earlier);
+        delete earlier;
+    }
+    // The code comes from the settings: only a plain language code names a file.
+    static const QRegularExpression plainCode(QStringLiteral("^[A-Za-z_]{1,16}$"));
+    const QString language = QString::fromStdString(code);
+    if (!plainCode.match(language).hasMatch()) {
+        return;
+    }
+    auto translator = std::make_unique<QTranslator>(application);
+    translator->setObjectName(kTranslatorName);
+    if (translator->load(QStringLiteral("qtbase_") + language,
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator.release());
+    }
+}
+
 void Application::RootSettingsAtProduct(const std::string& programPath) {
     const std::string product = CMiscFunc::GetAppVersion(programPath.c_str(), "ProductName");
     QCoreApplication::setOrganizationName(QString::fromStdString(product));
@@ -222,7 +262,7 @@ void Application::RootSettingsAtProduct(const std::string& programPath) {
 }
 
 bool Application::LoadLanguage(const std::string& programFolder) {
-    if (StringTable::Instance().Load(programFolder + "strings.xml", AppProfile::ActiveLanguage())) {
+    if (LoadChosenLanguage(programFolder + "strings.xml")) {
         return true;
     }
     ShowMessage(nullptr, Message{kLanguageFileError, MessageKind::Error});

@@ -51,4 +51,7 @@ public:
     // the settings. When the file cannot be read the user is told, in English since there is
     // nothing to translate with, and the program goes on with empty texts.
     static bool LoadLanguage(const std::string& programFolder);
+    // Qt's own texts (standard buttons, the file dialog) in the language `code`, from Qt's
+    // translations; replaces what an earlier call installed. English needs none.
+    static void UseQtTranslations(const std::string& code);
 };

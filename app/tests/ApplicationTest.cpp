@@ -7,11 +7,15 @@
 #include "WizardPage.h"
 #include "pxmisc/CMiscFunc.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <tuple>
 #include <utility>
@@ -52,6 +56,55 @@ TEST_F(ApplicationStartTest, WithoutALanguageFileTheUserIsToldOnceInEnglishAndTe
     EXPECT_EQ(StringTable::Instance().Lookup("idd_production_local_name"), "");
     EXPECT_TRUE(window.windowTitle().isEmpty());
     EXPECT_TRUE(window.HelpMenu()->title().isEmpty());
+}
+
+TEST_F(ApplicationStartTest, TheQuitQuestionsButtonsSpeakTheChosenLanguage) {
+    ASSERT_TRUE(QFile::copy(ORVANTA_STRINGS_XML, QString::fromStdString(Folder() + "strings.xml")));
+    SetDetailedMessageResponder({});
+    const struct {
+        const char* language;
+        QStringList buttons;
+    } rows[] = {{"de", {"&Ja", "&Nein"}}, {"fr", {"&Non", "&Oui"}}, {"en", {"&No", "&Yes"}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.language);
+        AppProfile::WriteString(AppProfile::kUiSection, AppProfile::kActiveLanguageKey,
+                                row.language);
+        StringTable::Release();
+        ASSERT_TRUE(Application::LoadLanguage(Folder()));
+        MainWizardWindow window(WizardPages{std::make_unique<WizardPage>(),
+                                            std::make_unique<WizardPage>(),
+                                            std::make_unique<WizardPage>()});
+        QStringList shown;
+        QTimer::singleShot(0, [&shown] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            for (const QAbstractButton* button : box->buttons()) {
+                shown.append(button->text());
+            }
+            box->button(QMessageBox::No)->click();
+        });
+        window.ConfirmExit();
+        shown.sort();
+        EXPECT_EQ(shown, row.buttons);
+    }
+    Application::UseQtTranslations("en");
+    FailOnUnexpectedMessages();
+}
+
+TEST(ApplicationLanguageTest, AFirstStartTakesTheFirstSystemLanguageTheFileOffers) {
+    const std::vector<std::string> offered = {"de", "en", "fr"};
+    const std::vector<std::pair<QStringList, std::string>> cases = {
+        {{"de-DE", "de-Latn-DE", "de"}, "de"},
+        {{"de-AT", "de-Latn-AT"}, "de"},
+        {{"pt", "pt-BR", "fr", "fr-FR"}, "fr"},
+        {{"FR_ca"}, "fr"},
+        {{"C"}, ""},
+        {{"es-ES"}, ""},
+    };
+    for (const auto& [preferred, language] : cases) {
+        SCOPED_TRACE(preferred.join(',').toStdString());
+        EXPECT_EQ(AppProfile::FirstOfferedLanguage(preferred, offered), language);
+    }
 }
 
 TEST(ApplicationCommandLineTest, OnlyFromNavorelAsWrittenMarksAStartByTheUpdater) {
