@@ -1,5 +1,6 @@
 #include "ImportPage.h"
 
+#include "AppProfile.h"
 #include "ConversionEngine.h"
 #include "DialogProgressSteps.h"
 #include "EngineReason.h"
@@ -12,14 +13,17 @@
 #include "WorkFiles.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -40,6 +44,26 @@ QString DroppedFile(const QMimeData* data) {
     }
     const QUrl url = data->urls().front();
     return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+// The settings key of the folder Browse chose from last.
+constexpr const char* kBrowseFolderKey = "browse_folder";
+
+// Every extension the program reads; the file dialog matches names case-sensitively.
+constexpr const char* kSupportedExtensions[] = {"mp3", "mp2",  "mp1",  "mpg", "wav",
+                                                "aif", "aiff", "aifc", "raw", "pcm"};
+
+QString SupportedPatterns() {
+    QStringList patterns;
+    for (const char* extension : kSupportedExtensions) {
+        const QString lower = QString::fromLatin1(extension);
+        patterns << QStringLiteral("*.") + lower << QStringLiteral("*.") + lower.toUpper();
+    }
+    return patterns.join(QLatin1Char(' '));
+}
+
+bool IsFolder(const QString& path) {
+    return !path.isEmpty() && QFileInfo(path).isDir();
 }
 
 // How often a file that waits for a step to end looks again.
@@ -208,11 +232,28 @@ void ImportPage::ReplaceJobWith(const QString& path) {
 }
 
 void ImportPage::Browse() {
-    const QString chosen = QFileDialog::getOpenFileName(
-        this, QString(), QString(), FileFilters().join(";;"), nullptr, QFileDialog::ReadOnly);
+    const QString chosen =
+        QFileDialog::getOpenFileName(this, QString(), BrowseStartFolder(), FileFilters().join(";;"),
+                                     nullptr, QFileDialog::ReadOnly);
     if (!chosen.isEmpty()) {
+        AppProfile::WriteString(AppProfile::kSettingsSection, kBrowseFolderKey,
+                                QFileInfo(chosen).absolutePath().toStdString());
         SetSourcePath(chosen);
     }
+}
+
+QString ImportPage::BrowseStartFolder() const {
+    const QString typed = m_path->text().trimmed();
+    if (!typed.isEmpty() && IsFolder(QFileInfo(typed).absolutePath())) {
+        return QFileInfo(typed).absolutePath();
+    }
+    const QString last = QString::fromStdString(
+        AppProfile::GetString(AppProfile::kSettingsSection, kBrowseFolderKey, ""));
+    if (IsFolder(last)) {
+        return last;
+    }
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    return IsFolder(music) ? music : QDir::homePath();
 }
 
 void ImportPage::SetSourcePath(const QString& path) {
@@ -224,7 +265,9 @@ QString ImportPage::SourcePath() const {
 }
 
 QStringList ImportPage::FileFilters() {
-    return {QStringLiteral("MP3(*.mp3)"),
+    return {QText("idd_all_supported_files") + QStringLiteral(" (") + SupportedPatterns() +
+                QLatin1Char(')'),
+            QStringLiteral("MP3(*.mp3)"),
             QStringLiteral("MPEG audio (*.mp3 *.mp2 *.mp1 *.mpg)"),
             QStringLiteral("WAV (*.wav)"),
             QStringLiteral("AIFF (*.aif *.aiff *.aifc)"),

@@ -26,7 +26,8 @@ public:
     void OnActivate(int previous) override;
     bool CanLeave(int target) override;
 
-    // Opens the file dialog and puts the chosen path into the path box.
+    // Opens the file dialog and puts the chosen path into the path box. The dialog starts in the
+    // typed path's folder, else in the folder chosen from last time, else in the music folder.
     void Browse();
     // Loads `path` as if it had been typed and Load File pressed: the program's start with a file,
     // or a later start handing one over. While a step runs or a box asks something, the path
@@ -37,7 +38,8 @@ public:
     void SetSourcePath(const QString& path);
     QString SourcePath() const;
 
-    // The file-dialog filters: MP3 first, then every other format the engine reads, then all.
+    // The file-dialog filters: every format the engine reads first, then MP3, then each other
+    // format, then all files.
     static QStringList FileFilters();
 
 protected:
@@ -53,6 +55,7 @@ private:
     bool Import(const std::string& sourcePath);
     std::optional<ImportedJob> Decode(const std::string& sourcePath);
     void Adopt(ImportedJob job);
+    QString BrowseStartFolder() const;
     bool IsIdle() const;
     void OpenWaitingFile();
     void ReplaceJobWith(const QString& path);

@@ -4,9 +4,14 @@
 #include "ProgressDialog.h"
 #include "WorkFiles.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -217,13 +222,53 @@ TEST_F(ImportPageTest, AFileDroppedOnTheWindowFillsThePathBox) {
     EXPECT_EQ(ImportPageOf()->SourcePath().toStdString(), song);
 }
 
-TEST_F(ImportPageTest, TheFileDialogOffersMp3FirstAndEveryFileLast) {
-    const QStringList filters = ImportPage::FileFilters();
-    ASSERT_GE(filters.size(), 3);
-    EXPECT_EQ(filters.front(), "MP3(*.mp3)");
-    EXPECT_EQ(filters.back(), "All files (*)");
-    for (const char* extension : {"*.mp2", "*.mp1", "*.mpg", "*.wav", "*.aif", "*.raw"}) {
-        EXPECT_TRUE(filters.join(' ').contains(extension)) << extension;
+TEST_F(ImportPageTest, BrowseOffersEverySupportedFileFirstAndStartsInTheTypedLastOrMusicFolder) {
+    Open();
+    const QString music = QDir::homePath() + "/Music";
+    ASSERT_TRUE(QDir().mkpath(music));
+    fs::create_directory(dir.Path("other"));
+    const std::string typed = MakeSong("typed.wav", 1);
+    const std::string other = dir.Path("other/Other.WAV");
+    fs::copy_file(typed, other);
+    const QString folder = QString::fromStdString(dir.Path("")).chopped(1);
+    const struct {
+        std::string typed;
+        QString startFolder;
+        std::string chosen;
+    } rows[] = {
+        {"", music, other},
+        {typed, folder, other},
+        {dir.Path("gone/song.wav"), folder + "/other", typed},
+        {"", folder, typed},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed);
+        Type(row.typed);
+        QString started;
+        QStringList filters;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            started = dialog->directory().absolutePath();
+            filters = dialog->nameFilters();
+            dialog->selectFile(QString::fromStdString(row.chosen));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        ImportPageOf()->Browse();
+        EXPECT_EQ(started, row.startFolder);
+        EXPECT_EQ(ImportPageOf()->SourcePath().toStdString(), row.chosen);
+        ASSERT_FALSE(filters.isEmpty());
+        EXPECT_TRUE(filters.front().startsWith("All supported files ("))
+            << filters.front().toStdString();
+        for (const char* extension :
+             {"mp3", "mp2", "mp1", "mpg", "wav", "aif", "aiff", "aifc", "raw", "pcm"}) {
+            for (const QString& pattern :
+                 {QString("*.") + extension, QString("*.") + QString(extension).toUpper()}) {
+                EXPECT_TRUE(filters.front().split(QRegularExpression("[ ()]")).contains(pattern))
+                    << pattern.toStdString();
+            }
+        }
+        EXPECT_EQ(filters.back(), "All files (*)");
     }
 }
 
