@@ -1,5 +1,9 @@
 #include "AppProfile.h"
 
+#include "StringTable.h"
+
+#include <QLocale>
+#include <QRegularExpression>
 #include <QSettings>
 
 namespace AppProfile {
@@ -37,7 +41,29 @@ void WriteInt(const char* section, const char* key, int value) {
 }
 
 std::string ActiveLanguage() {
-    return GetString(kUiSection, kActiveLanguageKey, kDefaultLanguage);
+    const std::string chosen = GetString(kUiSection, kActiveLanguageKey, "");
+    if (!chosen.empty()) {
+        return chosen;
+    }
+    std::vector<std::string> codes;
+    std::vector<std::string> names;
+    StringTable::Instance().GetLanguages(codes, names);
+    const std::string system = FirstOfferedLanguage(QLocale::system().uiLanguages(), codes);
+    return system.empty() ? kDefaultLanguage : system;
+}
+
+std::string FirstOfferedLanguage(const QStringList& preferred,
+                                 const std::vector<std::string>& offered) {
+    static const QRegularExpression separator(QStringLiteral("[-_.@]"));
+    for (const QString& language : preferred) {
+        const std::string part = language.section(separator, 0, 0).toStdString();
+        for (const std::string& code : offered) {
+            if (!part.empty() && StringTable::SameLanguageCode(part, code)) {
+                return code;
+            }
+        }
+    }
+    return {};
 }
 
 } // namespace AppProfile

@@ -10,7 +10,11 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QRegularExpression>
+#include <QTimer>
+#include <QTranslator>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -51,11 +55,12 @@ QString DisplayName() {
 
 // True when a running copy answered and brought its window forward. A copy that answers
 // nothing is ending (or stuck): it counts as none, and the lock decides.
-bool BringFirstCopyForward(CInstanceChecker& checker, const std::string& name) {
+bool BringFirstCopyForward(CInstanceChecker& checker, const std::string& name,
+                           const std::string& fileToOpen) {
     if (!checker.PreviousInstanceRunning(name.c_str())) {
         return false;
     }
-    const WId window = checker.ActivatePreviousInstance();
+    const WId window = checker.ActivatePreviousInstance(fileToOpen);
     if (window == 0) {
         qInfo("orvanta: the copy found did not answer; it is taken as ending");
         return false;
@@ -68,10 +73,11 @@ bool BringFirstCopyForward(CInstanceChecker& checker, const std::string& name) {
 // True when this process is to be the session's copy. Otherwise the running copy has been
 // brought forward, or one that is still starting did not publish its window in time; either way
 // this process must end without a window.
-bool ClaimFirstCopy(CInstanceChecker& checker, StartupLock& lock, const std::string& name) {
+bool ClaimFirstCopy(CInstanceChecker& checker, StartupLock& lock, const std::string& name,
+                    const std::string& fileToOpen) {
     const auto deadline = std::chrono::steady_clock::now() + kFirstCopyWait;
     for (;;) {
-        if (BringFirstCopyForward(checker, name)) {
+        if (BringFirstCopyForward(checker, name, fileToOpen)) {
             return false;
         }
         if (lock.TryAcquire()) {
@@ -98,14 +104,39 @@ bool InitialiseMedia() {
     return false;
 }
 
+// The texts of the chosen language. Until the user has chosen one, which of the system's
+// languages the file offers is known only once it has been read: it is read again in that one.
+bool LoadChosenLanguage(const std::string& path) {
+    StringTable& table = StringTable::Instance();
+    const std::string requested = AppProfile::ActiveLanguage();
+    if (!table.Load(path, requested)) {
+        return false;
+    }
+    const std::string active = AppProfile::ActiveLanguage();
+    if (!StringTable::SameLanguageCode(active, requested)) {
+        table.Load(path, active);
+    }
+    Application::UseQtTranslations(active);
+    return true;
+}
+
 int RunMainWindow(CInstanceChecker& checker, StartupLock& lock, const std::string& name,
-                  const Application::WindowFactory& makeWindow) {
+                  const Application::WindowFactory& makeWindow,
+                  const Application::FileOpener& openFile, const QString& fileToOpen) {
     const std::unique_ptr<QDialog> window = makeWindow();
-    if (!checker.TrackFirstInstanceRunning(name.c_str(), window.get())) {
+    CInstanceChecker::OpenFileHandler handOver;
+    if (openFile) {
+        handOver = [openFile](const std::string& path) { openFile(QString::fromStdString(path)); };
+    }
+    if (!checker.TrackFirstInstanceRunning(name.c_str(), window.get(), handOver)) {
         // Cannot happen while the start-up lock works; should it fail, the copy that owns the
         // name keeps the screen.
-        BringFirstCopyForward(checker, name);
+        BringFirstCopyForward(checker, name, fileToOpen.toStdString());
         return EXIT_SUCCESS;
+    }
+    if (openFile && !fileToOpen.isEmpty()) {
+        // Once the window runs, so that the import happens in front of it.
+        QTimer::singleShot(0, window.get(), [openFile, fileToOpen] { openFile(fileToOpen); });
     }
     window->exec();
     // The first step of the exit: this copy answers no one from here on, so a start made while
@@ -117,11 +148,12 @@ int RunMainWindow(CInstanceChecker& checker, StartupLock& lock, const std::strin
 
 } // namespace
 
-int Application::Start(const WindowFactory& makeWindow) {
+int Application::Start(const WindowFactory& makeWindow, const FileOpener& openFile) {
     const std::string name = SingleInstanceName();
+    const QString fileToOpen = FileToOpen(QCoreApplication::arguments());
     CInstanceChecker checker;
     StartupLock lock(name);
-    if (!ClaimFirstCopy(checker, lock, name)) {
+    if (!ClaimFirstCopy(checker, lock, name, fileToOpen.toStdString())) {
         return EXIT_SUCCESS;
     }
     const std::string programPath = CMiscFunc::GetExePathName();
@@ -140,7 +172,7 @@ int Application::Start(const WindowFactory& makeWindow) {
     // Outlives the window, so that a notice arriving while it is open finds its handler.
     NewInstallerReceiver receiver(update);
     UpdateChecker::Start(update, receiver.Notice());
-    return RunMainWindow(checker, lock, name, makeWindow);
+    return RunMainWindow(checker, lock, name, makeWindow, openFile, fileToOpen);
 }
 
 void Application::Exit() {
@@ -183,9 +215,44 @@ bool Application::IsFromUpdater(const QStringList& arguments) {
     return false;
 }
 
+QString Application::FileToOpen(const QStringList& arguments) {
+    for (qsizetype index = 1; index < arguments.size(); ++index) {
+        const QString& parameter = arguments[index];
+        if (parameter.isEmpty() || parameter.startsWith(QLatin1Char('-')) ||
+            IsFromUpdater({QString(), parameter})) {
+            continue;
+        }
+        // The copy that opens it may run in another working folder.
+        return QFileInfo(parameter).absoluteFilePath();
+    }
+    return {};
+}
+
 bool Application::OfferPendingUpdate(const UpdateSettings& settings) {
     const std::string installer = UpdateChecker::FindNewerInstaller(settings);
     return !installer.empty() && UpdateChecker::OfferUpdate(settings, installer);
+}
+
+void Application::UseQtTranslations(const std::string& code) {
+    static const QString kTranslatorName = QStringLiteral("orvanta-qt-translations");
+    QCoreApplication* application = QCoreApplication::instance();
+    if (auto* earlier =
+            application->findChild<QTranslator*>(kTranslatorName, Qt::FindDirectChildrenOnly)) {
+        QCoreApplication::removeTranslator(earlier);
+        delete earlier;
+    }
+    // The code comes from the settings: only a plain language code names a file.
+    static const QRegularExpression plainCode(QStringLiteral("^[A-Za-z_]{1,16}$"));
+    const QString language = QString::fromStdString(code);
+    if (!plainCode.match(language).hasMatch()) {
+        return;
+    }
+    auto translator = std::make_unique<QTranslator>(application);
+    translator->setObjectName(kTranslatorName);
+    if (translator->load(QStringLiteral("qtbase_") + language,
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator.release());
+    }
 }
 
 void Application::RootSettingsAtProduct(const std::string& programPath) {
@@ -209,8 +276,7 @@ std::string Application::LanguageFilePath(const std::string& programFolder) {
 }
 
 bool Application::LoadLanguage(const std::string& programFolder) {
-    if (StringTable::Instance().Load(LanguageFilePath(programFolder),
-                                     AppProfile::ActiveLanguage())) {
+    if (LoadChosenLanguage(LanguageFilePath(programFolder))) {
         return true;
     }
     ShowMessage(nullptr, Message{kLanguageFileError, MessageKind::Error});

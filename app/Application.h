@@ -13,12 +13,17 @@ class Application {
 public:
     // Makes the main window, once the program has decided to show one.
     using WindowFactory = std::function<std::unique_ptr<QDialog>()>;
+    // Opens a song the program was started with, or one a later start handed over; called on
+    // the event loop of the main window, with an absolute path.
+    using FileOpener = std::function<void(const QString& path)>;
 
     // The whole start: one copy per user and display session, the updater's leftover copy
     // removed, media, settings and language ready, a pending installer offered, the update
-    // check started, then the main window until it closes. Needs the QApplication. Returns the
-    // exit status: 0 also when another copy was brought forward or the updater was started.
-    static int Start(const WindowFactory& makeWindow);
+    // check started, then the main window until it closes. A file named on the command line goes
+    // to `openFile` once the window runs, or to the copy that runs already. Needs the
+    // QApplication. Returns the exit status: 0 also when another copy was brought forward or the
+    // updater was started.
+    static int Start(const WindowFactory& makeWindow, const FileOpener& openFile = {});
     // The exit work: the string table and the media framework are released.
     static void Exit();
 
@@ -33,6 +38,9 @@ public:
     // True when a parameter (the program's own name excluded) is "from_navorel", with or
     // without one leading "/" or "-"; the comparison is case-sensitive.
     static bool IsFromUpdater(const QStringList& arguments);
+    // The song the program was started with: the first parameter that is neither a switch nor
+    // "from_navorel", made absolute against the working folder; "" when there is none.
+    static QString FileToOpen(const QStringList& arguments);
     // Before any window: offers a downloaded installer newer than the running version. True
     // when the user accepted and the program must end.
     static bool OfferPendingUpdate(const UpdateSettings& settings);
@@ -46,4 +54,7 @@ public:
     // settings. When the file cannot be read the user is told, in English since there is
     // nothing to translate with, and the program goes on with empty texts.
     static bool LoadLanguage(const std::string& programFolder);
+    // Qt's own texts (standard buttons, the file dialog) in the language `code`, from Qt's
+    // translations; replaces what an earlier call installed. English needs none.
+    static void UseQtTranslations(const std::string& code);
 };

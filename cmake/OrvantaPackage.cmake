@@ -26,6 +26,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # wavparse and mp4mux (good), avenc_aac for M4R (libav).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav")
+# Qt's own texts (standard buttons, the file dialog) in the user's language; English without it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 # libpxmisc lies in the system's library folder: the package names itself as its provider (the
 # shlibs file) and tells ldconfig through a trigger, which Debian wants beside the maintainer
 # scripts that CPack writes.

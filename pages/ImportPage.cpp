@@ -1,5 +1,6 @@
 #include "ImportPage.h"
 
+#include "AppProfile.h"
 #include "ConversionEngine.h"
 #include "DialogProgressSteps.h"
 #include "EngineReason.h"
@@ -9,16 +10,21 @@
 #include "PeakFile.h"
 #include "StringTable.h"
 #include "WavProcessor.h"
+#include "WizardTabControl.h"
 #include "WorkFiles.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -41,6 +47,29 @@ QString DroppedFile(const QMimeData* data) {
     return url.isLocalFile() ? url.toLocalFile() : QString();
 }
 
+// The settings key of the folder Browse chose from last.
+constexpr const char* kBrowseFolderKey = "browse_folder";
+
+// Every extension the program reads; the file dialog matches names case-sensitively.
+constexpr const char* kSupportedExtensions[] = {"mp3", "mp2",  "mp1",  "mpg", "wav",
+                                                "aif", "aiff", "aifc", "raw", "pcm"};
+
+QString SupportedPatterns() {
+    QStringList patterns;
+    for (const char* extension : kSupportedExtensions) {
+        const QString lower = QString::fromLatin1(extension);
+        patterns << QStringLiteral("*.") + lower << QStringLiteral("*.") + lower.toUpper();
+    }
+    return patterns.join(QLatin1Char(' '));
+}
+
+bool IsFolder(const QString& path) {
+    return !path.isEmpty() && QFileInfo(path).isDir();
+}
+
+// How often a file that waits for a step to end looks again.
+constexpr int kOpenPollMs = 100;
+
 } // namespace
 
 ImportPage::ImportPage(QWidget* parent)
@@ -55,6 +84,8 @@ ImportPage::ImportPage(QWidget* parent)
     m_browse->setText(QText("idc_browse"));
     m_browse->setAccessibleName(m_browse->text());
     connect(m_browse, &QPushButton::clicked, this, &ImportPage::Browse);
+    m_openTimer.setInterval(kOpenPollMs);
+    connect(&m_openTimer, &QTimer::timeout, this, &ImportPage::OpenWaitingFile);
 
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(m_path, 1);
@@ -89,6 +120,11 @@ bool ImportPage::CanLeave(int target) {
     if (target != kEditPageIndex) {
         return true;
     }
+    if (m_importedJob) {
+        Adopt(std::move(*m_importedJob));
+        m_importedJob.reset();
+        return true;
+    }
     const std::string path = m_path->text().toStdString();
     if (path.empty()) {
         ShowMessage(this, Message{Text("ide_must_select_song"), MessageKind::Warning});
@@ -98,10 +134,19 @@ bool ImportPage::CanLeave(int target) {
 }
 
 bool ImportPage::Import(const std::string& sourcePath) {
+    std::optional<ImportedJob> job = Decode(sourcePath);
+    if (!job) {
+        return false;
+    }
+    Adopt(std::move(*job));
+    return true;
+}
+
+std::optional<ImportPage::ImportedJob> ImportPage::Decode(const std::string& sourcePath) {
     auto attempt = std::make_unique<orvanta::PrivateTempFolder>();
     if (attempt->Path().empty()) {
         ShowMessage(this, Message{Text("ide_failed_decoding"), MessageKind::Error});
-        return false;
+        return std::nullopt;
     }
     const orvanta::WorkFiles files = orvanta::DeriveWorkFiles(sourcePath, attempt->Path());
     const EngineReason reason;
@@ -109,7 +154,7 @@ bool ImportPage::Import(const std::string& sourcePath) {
     orvanta::ConversionEngine engine;
     if (!engine.Open()) {
         ShowMessage(this, Message{Text("ide_internal_engine_failed"), MessageKind::Error});
-        return false;
+        return std::nullopt;
     }
     int cancelled = 0;
     orvanta::PeakBuilder peaks;
@@ -117,29 +162,101 @@ bool ImportPage::Import(const std::string& sourcePath) {
         CloseProgressWindow();
         ShowMessage(this, Message{Text("ide_failed_decoding"), MessageKind::Error,
                                   MessageButtons::Ok, reason.Text()});
-        return false;
+        return std::nullopt;
     }
     engine.Close();
     if (cancelled != 0) {
-        return false;
+        return std::nullopt;
     }
     // A peak file that cannot be written only leaves the edit page without a waveform.
     orvanta::WavProcessor().WritePeakFile(peaks, files.workingWavPath, files.peakFilePath,
                                           cancelled);
     if (cancelled != 0) {
-        return false;
+        return std::nullopt;
     }
-    m_jobFolder = std::move(attempt);
-    orvanta::CurrentWorkFiles() = files;
-    return true;
+    return ImportedJob{std::move(attempt), files};
+}
+
+void ImportPage::Adopt(ImportedJob job) {
+    m_jobFolder = std::move(job.folder);
+    orvanta::CurrentWorkFiles() = job.files;
+}
+
+void ImportPage::OpenFile(const QString& path) {
+    m_waitingFiles.append(path);
+    if (!m_openTimer.isActive()) {
+        m_openTimer.start();
+    }
+}
+
+bool ImportPage::IsIdle() const {
+    // The main window runs modally itself: any other modal window is a step or a question.
+    const QWidget* modal = QApplication::activeModalWidget();
+    return CurrentProgressDialog() == nullptr && (modal == nullptr || modal == window());
+}
+
+void ImportPage::OpenWaitingFile() {
+    if (!IsIdle()) {
+        return;
+    }
+    const QString path = m_waitingFiles.takeFirst();
+    if (m_waitingFiles.isEmpty()) {
+        m_openTimer.stop();
+    }
+    auto* wizard = qobject_cast<MainWizardWindow*>(window());
+    if (wizard == nullptr || wizard->TabControl()->CurrentIndex() == kImportPageIndex) {
+        SetSourcePath(path);
+        if (wizard != nullptr) {
+            wizard->OnNext();
+        }
+        return;
+    }
+    ReplaceJobWith(path);
+}
+
+// The running job stays until the new song has been imported: a song that fails leaves the user
+// where they were, with their selection.
+void ImportPage::ReplaceJobWith(const QString& path) {
+    if (ShowMessage(this, Message{Text("idd_open_replaces_job"), MessageKind::Question,
+                                  MessageButtons::YesNo, path.toStdString()}) != IDYES) {
+        return;
+    }
+    m_importedJob = Decode(path.toStdString());
+    if (!m_importedJob) {
+        return;
+    }
+    WizardTabControl* tabs = qobject_cast<MainWizardWindow*>(window())->TabControl();
+    if (!tabs->SelectPage(kImportPageIndex)) {
+        m_importedJob.reset();
+        return;
+    }
+    SetSourcePath(path);
+    tabs->SelectPage(kEditPageIndex);
 }
 
 void ImportPage::Browse() {
-    const QString chosen = QFileDialog::getOpenFileName(
-        this, QString(), QString(), FileFilters().join(";;"), nullptr, QFileDialog::ReadOnly);
+    const QString chosen =
+        QFileDialog::getOpenFileName(this, QString(), BrowseStartFolder(), FileFilters().join(";;"),
+                                     nullptr, QFileDialog::ReadOnly);
     if (!chosen.isEmpty()) {
+        AppProfile::WriteString(AppProfile::kSettingsSection, kBrowseFolderKey,
+                                QFileInfo(chosen).absolutePath().toStdString());
         SetSourcePath(chosen);
     }
+}
+
+QString ImportPage::BrowseStartFolder() const {
+    const QString typed = m_path->text().trimmed();
+    if (!typed.isEmpty() && IsFolder(QFileInfo(typed).absolutePath())) {
+        return QFileInfo(typed).absolutePath();
+    }
+    const QString last = QString::fromStdString(
+        AppProfile::GetString(AppProfile::kSettingsSection, kBrowseFolderKey, ""));
+    if (IsFolder(last)) {
+        return last;
+    }
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    return IsFolder(music) ? music : QDir::homePath();
 }
 
 void ImportPage::SetSourcePath(const QString& path) {
@@ -151,7 +268,9 @@ QString ImportPage::SourcePath() const {
 }
 
 QStringList ImportPage::FileFilters() {
-    return {QStringLiteral("MP3(*.mp3)"),
+    return {QText("idd_all_supported_files") + QStringLiteral(" (") + SupportedPatterns() +
+                QLatin1Char(')'),
+            QStringLiteral("MP3(*.mp3)"),
             QStringLiteral("MPEG audio (*.mp3 *.mp2 *.mp1 *.mpg)"),
             QStringLiteral("WAV (*.wav)"),
             QStringLiteral("AIFF (*.aif *.aiff *.aifc)"),

@@ -95,7 +95,7 @@ photograph_program() {
     local language=$1 home="$scratch/home-$1"
     mkdir -p "$home/.config/Orvanta"
     printf '[ui]\nactive_language=%s\n' "$language" >"$home/.config/Orvanta/Orvanta.conf"
-    HOME=$home XDG_CONFIG_HOME=$home/.config "$build/app/orvanta" &
+    HOME=$home XDG_CONFIG_HOME=$home/.config "$build/program/orvanta" &
     local program=$!
     sleep 3
     import -window root "$out/program_$language.png"

@@ -42,7 +42,7 @@ run_tests() {
 run_program() {
     build "$root/build/release" -DCMAKE_BUILD_TYPE=Release -DORVANTA_TESTS=OFF
     if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-        exec "$root/build/release/app/orvanta"
+        exec "$root/build/release/program/orvanta"
     fi
     # No display to open a window on: show the engine's whole job with the command-line tool on
     # thirty seconds of quiet stereo noise instead.

@@ -7,11 +7,15 @@
 #include "WizardPage.h"
 #include "pxmisc/CMiscFunc.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <tuple>
 #include <utility>
@@ -79,6 +83,55 @@ TEST_F(ApplicationStartTest, TheLanguageFileIsFoundBesideTheProgramOrInTheInstal
     }
 }
 
+TEST_F(ApplicationStartTest, TheQuitQuestionsButtonsSpeakTheChosenLanguage) {
+    ASSERT_TRUE(QFile::copy(ORVANTA_STRINGS_XML, QString::fromStdString(Folder() + "strings.xml")));
+    SetDetailedMessageResponder({});
+    const struct {
+        const char* language;
+        QStringList buttons;
+    } rows[] = {{"de", {"&Ja", "&Nein"}}, {"fr", {"&Non", "&Oui"}}, {"en", {"&No", "&Yes"}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.language);
+        AppProfile::WriteString(AppProfile::kUiSection, AppProfile::kActiveLanguageKey,
+                                row.language);
+        StringTable::Release();
+        ASSERT_TRUE(Application::LoadLanguage(Folder()));
+        MainWizardWindow window(WizardPages{std::make_unique<WizardPage>(),
+                                            std::make_unique<WizardPage>(),
+                                            std::make_unique<WizardPage>()});
+        QStringList shown;
+        QTimer::singleShot(0, [&shown] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            for (const QAbstractButton* button : box->buttons()) {
+                shown.append(button->text());
+            }
+            box->button(QMessageBox::No)->click();
+        });
+        window.ConfirmExit();
+        shown.sort();
+        EXPECT_EQ(shown, row.buttons);
+    }
+    Application::UseQtTranslations("en");
+    FailOnUnexpectedMessages();
+}
+
+TEST(ApplicationLanguageTest, AFirstStartTakesTheFirstSystemLanguageTheFileOffers) {
+    const std::vector<std::string> offered = {"de", "en", "fr"};
+    const std::vector<std::pair<QStringList, std::string>> cases = {
+        {{"de-DE", "de-Latn-DE", "de"}, "de"},
+        {{"de-AT", "de-Latn-AT"}, "de"},
+        {{"pt", "pt-BR", "fr", "fr-FR"}, "fr"},
+        {{"FR_ca"}, "fr"},
+        {{"C"}, ""},
+        {{"es-ES"}, ""},
+    };
+    for (const auto& [preferred, language] : cases) {
+        SCOPED_TRACE(preferred.join(',').toStdString());
+        EXPECT_EQ(AppProfile::FirstOfferedLanguage(preferred, offered), language);
+    }
+}
+
 TEST(ApplicationCommandLineTest, OnlyFromNavorelAsWrittenMarksAStartByTheUpdater) {
     const std::vector<std::pair<QStringList, bool>> cases = {
         {{"from_navorel"}, true},
@@ -96,6 +149,20 @@ TEST(ApplicationCommandLineTest, OnlyFromNavorelAsWrittenMarksAStartByTheUpdater
     }
     // The program's own name is not a parameter.
     EXPECT_FALSE(Application::IsFromUpdater({"from_navorel"}));
+}
+
+TEST(ApplicationCommandLineTest, TheFirstPlainParameterIsTheSongMadeAbsolute) {
+    const QString here = QDir::currentPath();
+    const std::vector<std::pair<QStringList, QString>> cases = {
+        {{"song.mp3"}, here + "/song.mp3"},
+        {{"/from_navorel", "-x", "/m/a b.wav", "c.wav"}, "/m/a b.wav"},
+        {{"from_navorel", "../up.wav"}, QDir::cleanPath(here + "/../up.wav")},
+        {{"from_navorel", "-style", ""}, ""},
+    };
+    for (const auto& [parameters, song] : cases) {
+        SCOPED_TRACE(parameters.join(' ').toStdString());
+        EXPECT_EQ(Application::FileToOpen(QStringList{"/opt/x/orvanta"} + parameters), song);
+    }
 }
 
 TEST(ApplicationInstanceTest, OneCopyPerDisplayWhateverTheScreen) {

@@ -1,6 +1,7 @@
 // The program itself, started as a user would: one copy per user and display session.
 #include "Application.h"
 #include "ProgramFolder.h"
+#include "TestSources.h"
 #include "UiTestSupport.h"
 #include "pxmisc/CInstanceChecker.h"
 
@@ -8,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -39,6 +41,12 @@ public:
 private:
     std::function<void()> m_teardown;
 };
+
+// True once a copy running with the temporary folder `temp` has imported a song named `name`:
+// its peak file, the last of the import, is there.
+bool Imported(const QString& temp, const QString& name) {
+    return QDirIterator(temp, {name + ".wfp"}, QDir::Files, QDirIterator::Subdirectories).hasNext();
+}
 
 class StartupProcessTest : public ::testing::Test {
 protected:
@@ -113,6 +121,31 @@ TEST_F(StartupProcessTest, ASecondStartBringsTheFirstCopyForwardAndEndsAtOnce) {
     EXPECT_TRUE(log.contains("was asked to come to the front")) << log.toStdString();
     EXPECT_FALSE(log.contains("window 0 ")) << log.toStdString();
     EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+TEST_F(StartupProcessTest, AStartWithASongLoadsItInTheCopyThatRunsOrInItsOwnWindow) {
+    const std::string song = m_program.Path() + "a song.wav";
+    orvanta::test::WriteBytes(song, orvanta::test::MakeWav({2, 44100, 16, 44100}));
+    for (const bool copyRuns : {false, true}) {
+        SCOPED_TRACE(copyRuns);
+        QTemporaryDir firstTemp;
+        QTemporaryDir secondTemp;
+        m_environment.insert("TMPDIR", firstTemp.path());
+        QProcess* first =
+            Start(copyRuns ? QStringList{} : QStringList{QString::fromStdString(song)});
+        ASSERT_TRUE(WaitForPublished());
+        if (copyRuns) {
+            m_environment.insert("TMPDIR", secondTemp.path());
+            QProcess* second = Start({QString::fromStdString(song)});
+            ASSERT_TRUE(second->waitForFinished(10000));
+            EXPECT_EQ(second->exitCode(), 0);
+        }
+        EXPECT_TRUE(WaitUntil([&] { return Imported(firstTemp.path(), "a song"); }, kStartBound));
+        EXPECT_FALSE(Imported(secondTemp.path(), "a song"));
+        EXPECT_EQ(first->state(), QProcess::Running);
+        first->kill();
+        first->waitForFinished();
+    }
 }
 
 TEST_F(StartupProcessTest, TheRaiseRequestRestoresAndActivatesTheFirstCopysWindow) {

@@ -94,6 +94,8 @@ const std::vector<std::string> kIdentifiers = {
     "idd_saving_description_format",
     "idd_saving_advice_m4r",
     "idd_saving_advice_ogg",
+    "idd_open_replaces_job",
+    "idd_all_supported_files",
 };
 
 const std::vector<std::string> kShippedLanguages = {"de", "en", "fr"};

@@ -4,9 +4,14 @@
 #include "ProgressDialog.h"
 #include "WorkFiles.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <filesystem>
@@ -118,6 +123,85 @@ TEST_F(ImportPageTest, ABadSourceShowsItsMessageAndKeepsThePreviousJob) {
     }
 }
 
+TEST_F(ImportPageTest, AnOpenedSongLoadsButReplacesARunningJobOnlyAfterYesAndOnlyWhenItImports) {
+    Open();
+    fs::create_directory(dir.Path("folder.wav"));
+    orvanta::test::WriteBytes(dir.Path("notes.wav"), {'h', 'e', 'l', 'l', 'o'});
+    const std::string running = MakeSong("running.wav", 1);
+    const std::string good = MakeSong("good.wav", 1);
+    const std::string missing = dir.Path("missing.wav");
+    const char* const ask = "idd_open_replaces_job";
+    const char* const failed = "ide_failed_decoding";
+    const struct {
+        bool overJob;
+        std::string path;
+        int answer;
+        std::vector<const char*> messages;
+        bool loads;
+    } rows[] = {
+        {false, good, IDYES, {}, true},
+        {false, missing, IDYES, {failed}, false},
+        {true, good, IDYES, {ask}, true},
+        {true, good, IDNO, {ask}, false},
+        {true, missing, IDYES, {ask, failed}, false},
+        {true, dir.Path("folder.wav"), IDYES, {ask, failed}, false},
+        {true, dir.Path("notes.wav"), IDYES, {ask, failed}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path + (row.overJob ? " over a job" : ""));
+        if (Current() != 0) {
+            Previous();
+        }
+        if (row.overJob) {
+            Type(running);
+            Next();
+            ASSERT_EQ(Current(), 1);
+        }
+        const orvanta::WorkFiles before = orvanta::CurrentWorkFiles();
+        MessageRecorder messages({row.answer});
+        ImportPageOf()->OpenFile(QString::fromStdString(row.path));
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            return messages.shown().size() == row.messages.size() &&
+                   (!row.loads || orvanta::CurrentWorkFiles().sourcePath == row.path);
+        }));
+        for (std::size_t index = 0; index < row.messages.size(); ++index) {
+            EXPECT_EQ(messages.shown()[index].text, Text(row.messages[index]));
+        }
+        EXPECT_EQ(Current(), row.loads || row.overJob ? 1 : 0);
+        if (row.loads) {
+            EXPECT_GT(fs::file_size(orvanta::CurrentWorkFiles().workingWavPath), 44u);
+        } else {
+            EXPECT_TRUE(SameJob(orvanta::CurrentWorkFiles(), before));
+            EXPECT_EQ(fs::exists(before.workingWavPath), row.overJob);
+        }
+    }
+}
+
+TEST_F(ImportPageTest, ASongOpenedDuringAStepWaitsForItsEnd) {
+    Open();
+    const std::string first = MakeSong("first.wav", 2);
+    const std::string second = MakeSong("second.wav", 1);
+    bool handed = false;
+    progress.beforeStep = [this, &second, &handed](HookedProgressSteps::Phase) {
+        if (!handed) {
+            handed = true;
+            ImportPageOf()->OpenFile(QString::fromStdString(second));
+            // The step goes on pumping events, as a long one does.
+            QTest::qWait(300);
+        }
+    };
+    MessageRecorder messages({IDYES});
+    Type(first);
+    Next();
+    ASSERT_EQ(Current(), 1);
+    EXPECT_EQ(orvanta::CurrentWorkFiles().sourcePath, first);
+    EXPECT_TRUE(messages.shown().empty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return orvanta::CurrentWorkFiles().sourcePath == second; }));
+    EXPECT_EQ(Current(), 1);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].text, Text("idd_open_replaces_job"));
+}
+
 TEST_F(ImportPageTest, CancellingEitherPhaseStaysSilentlyAndLeavesNothing) {
     Open();
     const std::string song = MakeSong("song.wav", 2);
@@ -163,13 +247,53 @@ TEST_F(ImportPageTest, AFileDroppedOnTheWindowFillsThePathBox) {
     EXPECT_EQ(ImportPageOf()->SourcePath().toStdString(), song);
 }
 
-TEST_F(ImportPageTest, TheFileDialogOffersMp3FirstAndEveryFileLast) {
-    const QStringList filters = ImportPage::FileFilters();
-    ASSERT_GE(filters.size(), 3);
-    EXPECT_EQ(filters.front(), "MP3(*.mp3)");
-    EXPECT_EQ(filters.back(), "All files (*)");
-    for (const char* extension : {"*.mp2", "*.mp1", "*.mpg", "*.wav", "*.aif", "*.raw"}) {
-        EXPECT_TRUE(filters.join(' ').contains(extension)) << extension;
+TEST_F(ImportPageTest, BrowseOffersEverySupportedFileFirstAndStartsInTheTypedLastOrMusicFolder) {
+    Open();
+    const QString music = QDir::homePath() + "/Music";
+    ASSERT_TRUE(QDir().mkpath(music));
+    fs::create_directory(dir.Path("other"));
+    const std::string typed = MakeSong("typed.wav", 1);
+    const std::string other = dir.Path("other/Other.WAV");
+    fs::copy_file(typed, other);
+    const QString folder = QString::fromStdString(dir.Path("")).chopped(1);
+    const struct {
+        std::string typed;
+        QString startFolder;
+        std::string chosen;
+    } rows[] = {
+        {"", music, other},
+        {typed, folder, other},
+        {dir.Path("gone/song.wav"), folder + "/other", typed},
+        {"", folder, typed},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed);
+        Type(row.typed);
+        QString started;
+        QStringList filters;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            started = dialog->directory().absolutePath();
+            filters = dialog->nameFilters();
+            dialog->selectFile(QString::fromStdString(row.chosen));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        ImportPageOf()->Browse();
+        EXPECT_EQ(started, row.startFolder);
+        EXPECT_EQ(ImportPageOf()->SourcePath().toStdString(), row.chosen);
+        ASSERT_FALSE(filters.isEmpty());
+        EXPECT_TRUE(filters.front().startsWith("All supported files ("))
+            << filters.front().toStdString();
+        for (const char* extension :
+             {"mp3", "mp2", "mp1", "mpg", "wav", "aif", "aiff", "aifc", "raw", "pcm"}) {
+            for (const QString& pattern :
+                 {QString("*.") + extension, QString("*.") + QString(extension).toUpper()}) {
+                EXPECT_TRUE(filters.front().split(QRegularExpression("[ ()]")).contains(pattern))
+                    << pattern.toStdString();
+            }
+        }
+        EXPECT_EQ(filters.back(), "All files (*)");
     }
 }
 

@@ -5,6 +5,7 @@
 //
 //     orvanta_screenshot_driver LANGUAGE STRINGS_XML SONG DECODE_SOURCE OUTPUT_FOLDER
 #include "AboutBox.h"
+#include "Application.h"
 #include "ConversionEngine.h"
 #include "DialogProgressSteps.h"
 #include "EditPage.h"
@@ -198,6 +199,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot read %s\n", argv[2]);
         return EXIT_FAILURE;
     }
+    // Standard buttons as the program shows them in this language.
+    Application::UseQtTranslations(language);
     const QString folder = QString::fromLocal8Bit(argv[5]) + "/";
     const QString tag = QString::fromStdString(language);
     MainWizardWindow window(MakeProgramPages());

@@ -60,6 +60,11 @@ bool CInstanceChecker::PreviousInstanceRunning(const char* name) {
 }
 
 bool CInstanceChecker::TrackFirstInstanceRunning(const char* name, QWidget* mainWindow) {
+    return TrackFirstInstanceRunning(name, mainWindow, OpenFileHandler());
+}
+
+bool CInstanceChecker::TrackFirstInstanceRunning(const char* name, QWidget* mainWindow,
+                                                 OpenFileHandler onOpenFile) {
     if (PreviousInstanceRunning(name)) {
         return false;
     }
@@ -69,7 +74,8 @@ bool CInstanceChecker::TrackFirstInstanceRunning(const char* name, QWidget* main
         return true;
     }
     const std::string socketPath = InstanceSocketPath(folder, name);
-    switch (InstanceServer::Publish(socketPath, InstanceLockPath(folder, name), mainWindow)) {
+    switch (InstanceServer::Publish(socketPath, InstanceLockPath(folder, name), mainWindow,
+                                    std::move(onOpenFile))) {
     case InstanceServer::PublishResult::Published:
         return true;
     case InstanceServer::PublishResult::NameTaken:
@@ -91,6 +97,14 @@ void CInstanceChecker::WithdrawFirstInstance(const char* name) {
 }
 
 WId CInstanceChecker::ActivatePreviousInstance() {
+    return ActivatePreviousInstance(std::string());
+}
+
+WId CInstanceChecker::ActivatePreviousInstance(const std::string& path) {
+    if (path.size() > kMaxOpenPathBytes) {
+        qWarning("CInstanceChecker: a path of %zu bytes is too long to hand over", path.size());
+        return 0;
+    }
     std::unique_ptr<QLocalSocket> connection;
     {
         std::lock_guard guard(m_lock);
@@ -99,7 +113,7 @@ WId CInstanceChecker::ActivatePreviousInstance() {
     if (!connection || connection->state() != QLocalSocket::ConnectedState) {
         return 0;
     }
-    connection->write("activate\n");
+    connection->write(InstanceServer::Request(path));
     connection->flush();
     QDeadlineTimer deadline(replyTimeoutMs);
     while (!connection->canReadLine()) {

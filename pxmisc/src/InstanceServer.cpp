@@ -1,5 +1,7 @@
 #include "InstanceServer.h"
 
+#include "pxmisc/CInstanceChecker.h"
+
 #include <QCoreApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -15,8 +17,12 @@ namespace InstanceServer {
 
 namespace {
 
-// A request is one short line; anything longer is not one of ours.
-constexpr qint64 maxRequestBytes = 64;
+// A request is one line, at most a path of CInstanceChecker's longest in hexadecimal; anything
+// longer is not one of ours.
+constexpr qint64 maxRequestBytes = 64 + 2 * qint64{CInstanceChecker::kMaxOpenPathBytes};
+const QByteArray openPrefix = QByteArrayLiteral("open ");
+
+using OpenFileHandler = std::function<void(const std::string&)>;
 
 WId RaiseWindow(QWidget* window) {
     if (window == nullptr) {
@@ -30,14 +36,34 @@ WId RaiseWindow(QWidget* window) {
     return window->winId();
 }
 
-void Serve(QLocalSocket* socket, const QPointer<QWidget>& window) {
+// The path an "open" request hands over; false when the line is no request of ours.
+bool ParseRequest(const QByteArray& request, std::string& path) {
+    if (request == "activate") {
+        path.clear();
+        return true;
+    }
+    if (!request.startsWith(openPrefix)) {
+        return false;
+    }
+    const QByteArray hex = request.mid(openPrefix.size());
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    // fromHex skips what is not a digit: a line that does not spell the bytes exactly is refused.
+    if (bytes.isEmpty() || bytes.toHex() != hex.toLower()) {
+        return false;
+    }
+    path = bytes.toStdString();
+    return true;
+}
+
+void Serve(QLocalSocket* socket, const QPointer<QWidget>& window,
+           const OpenFileHandler& onOpenFile) {
     QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     if (!PeerIsSameUser(socket->socketDescriptor())) {
         socket->abort();
         socket->deleteLater();
         return;
     }
-    QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, window] {
+    QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, window, onOpenFile] {
         if (!socket->canReadLine()) {
             if (socket->bytesAvailable() > maxRequestBytes) {
                 socket->abort();
@@ -46,10 +72,14 @@ void Serve(QLocalSocket* socket, const QPointer<QWidget>& window) {
             return;
         }
         const QByteArray request = socket->readLine(maxRequestBytes + 1).trimmed();
-        if (request != "activate") {
+        std::string path;
+        if (!ParseRequest(request, path)) {
             socket->abort();
             socket->deleteLater();
             return;
+        }
+        if (!path.empty() && onOpenFile) {
+            onOpenFile(path);
         }
         const WId id = RaiseWindow(window.data());
         socket->write(QByteArray::number(static_cast<quint64>(id)) + '\n');
@@ -98,7 +128,7 @@ QLocalServer* ServerOf(const std::string& socketPath) {
 } // namespace
 
 PublishResult Publish(const std::string& socketPath, const std::string& lockPath,
-                      QWidget* mainWindow) {
+                      QWidget* mainWindow, OpenFileHandler onOpenFile) {
     QCoreApplication* application = QCoreApplication::instance();
     if (application == nullptr) {
         return PublishResult::Failed;
@@ -122,11 +152,12 @@ PublishResult Publish(const std::string& socketPath, const std::string& lockPath
     if (mainWindow != nullptr) {
         mainWindow->winId();
     }
-    QObject::connect(server, &QLocalServer::newConnection, server, [server, window] {
-        while (QLocalSocket* socket = server->nextPendingConnection()) {
-            Serve(socket, window);
-        }
-    });
+    QObject::connect(server, &QLocalServer::newConnection, server,
+                     [server, window, onOpenFile = std::move(onOpenFile)] {
+                         while (QLocalSocket* socket = server->nextPendingConnection()) {
+                             Serve(socket, window, onOpenFile);
+                         }
+                     });
     return PublishResult::Published;
 }
 
@@ -136,6 +167,13 @@ void Withdraw(const std::string& socketPath) {
         server->close();
         delete server;
     }
+}
+
+QByteArray Request(const std::string& path) {
+    if (path.empty()) {
+        return QByteArrayLiteral("activate\n");
+    }
+    return openPrefix + QByteArray::fromStdString(path).toHex() + '\n';
 }
 
 bool PeerIsSameUser(qintptr descriptor) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <string>
 
 class QWidget;
@@ -16,9 +18,14 @@ enum class PublishResult { Published, NameTaken, Failed };
 // `socketPath` (a socket file left there by a copy that was killed is replaced). Each request
 // "activate\n" from a process of the same user restores and raises `mainWindow` (if it still
 // exists) and is answered with its window identifier, 0 when there is none, followed by "\n".
+// A request "open HEX\n" does the same after handing the path HEX spells (the bytes of the
+// path in hexadecimal, so any byte a file name may hold travels on one line) to `onOpenFile`.
 // NameTaken when another process holds the lock.
 PublishResult Publish(const std::string& socketPath, const std::string& lockPath,
-                      QWidget* mainWindow);
+                      QWidget* mainWindow, std::function<void(const std::string&)> onOpenFile = {});
+
+// The request line that raises the window and, when `path` is not empty, hands it over.
+QByteArray Request(const std::string& path);
 
 // Stops serving `socketPath`, removes the socket file and lets go of the lock. Nothing happens
 // when this process does not serve it.

@@ -332,6 +332,54 @@ TEST(InstanceCheckerTest, FirstCopyStaysFoundAfterItsCheckerIsGone) {
     EXPECT_EQ(Field(rival.ReadLine(), "first"), "0");
 }
 
+// The line the first copy answers `request` with; "" when it drops the connection instead.
+std::string Answer(const std::string& name, const QByteArray& request) {
+    QLocalSocket client;
+    client.connectToServer(QString::fromStdString(
+        InstanceSocketPath(CInstanceChecker::GetPrivateRuntimeFolder(), name.c_str())));
+    client.write(request);
+    const QDeadlineTimer deadline(lineTimeoutMs);
+    while (!client.canReadLine() && client.state() != QLocalSocket::UnconnectedState &&
+           !deadline.hasExpired()) {
+        QCoreApplication::processEvents();
+        client.waitForReadyRead(10);
+    }
+    return client.canReadLine() ? client.readLine().trimmed().toStdString() : std::string();
+}
+
+TEST(InstanceCheckerTest, AFileHandedOverArrivesByteForByteAndMalformedRequestsAreDropped) {
+    const std::string name = UniqueName("open");
+    std::vector<std::string> handed;
+    CInstanceChecker checker;
+    ASSERT_TRUE(checker.TrackFirstInstanceRunning(
+        name.c_str(), nullptr, [&handed](const std::string& path) { handed.push_back(path); }));
+    const std::string odd = "/m/a b\n\xff.wav";
+    const std::string longest(CInstanceChecker::kMaxOpenPathBytes, 'x');
+    const struct {
+        QByteArray request;
+        std::string answer;
+        std::vector<std::string> handed;
+    } rows[] = {
+        {"activate\n", "0", {}},
+        {"open " + QByteArray::fromStdString(odd).toHex() + "\n", "0", {odd}},
+        {"open " + QByteArray::fromStdString(longest).toHex().toUpper() + "\n", "0", {longest}},
+        {"open zz\n", "", {}},
+        {"open 2f6\n", "", {}},
+        {"open \n", "", {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.request.left(20).toStdString());
+        handed.clear();
+        EXPECT_EQ(Answer(name, row.request), row.answer);
+        EXPECT_EQ(handed, row.handed);
+    }
+    // Too long to hand over: refused before anything is sent.
+    CInstanceChecker later;
+    ASSERT_TRUE(later.PreviousInstanceRunning(name.c_str()));
+    EXPECT_EQ(later.ActivatePreviousInstance(longest + "x"), WId{0});
+    checker.WithdrawFirstInstance(name.c_str());
+}
+
 TEST(InstanceCheckerTest, NoActivationWithoutAnEarlierCopy) {
     CInstanceChecker neverAsked;
     EXPECT_EQ(neverAsked.ActivatePreviousInstance(), WId{0});

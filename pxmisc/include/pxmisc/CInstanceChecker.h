@@ -2,6 +2,7 @@
 
 #include "pxmisc/PXMiscExport.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <qwindowdefs.h>
@@ -24,6 +25,11 @@ class QWidget;
 // WithdrawFirstInstance(name) first.
 class PXMISC_EXPORT CInstanceChecker {
 public:
+    // Receives, on the first copy's event loop, a file that a later copy was started with.
+    using OpenFileHandler = std::function<void(const std::string& path)>;
+    // The longest path a later copy can hand over.
+    static constexpr std::size_t kMaxOpenPathBytes = 4096;
+
     CInstanceChecker();
     // Drops the connection PreviousInstanceRunning opened. What TrackFirstInstanceRunning
     // published stays served until it is withdrawn or the process ends.
@@ -39,6 +45,10 @@ public:
     // running Qt application whose event loop answers later copies. False when another copy of
     // this user serves or holds the name.
     bool TrackFirstInstanceRunning(const char* name, QWidget* mainWindow = nullptr);
+    // The same, and each file a later copy hands over with ActivatePreviousInstance(path) goes
+    // to `onOpenFile` before the window is raised.
+    bool TrackFirstInstanceRunning(const char* name, QWidget* mainWindow,
+                                   OpenFileHandler onOpenFile);
     // Stops serving `name` at once and lets go of it: a copy started from now on finds none and
     // may publish itself. Meant as the first step of the exit, since a copy that no longer runs
     // its event loop cannot answer.
@@ -47,6 +57,9 @@ public:
     // returns that window's identifier; 0 when there is no such copy or it published no window.
     // The connection is closed afterwards either way.
     WId ActivatePreviousInstance();
+    // The same, and hands `path` (at most kMaxOpenPathBytes; "" hands nothing) to that copy's
+    // handler of files to open. 0 also when the path is too long to be handed over.
+    WId ActivatePreviousInstance(const std::string& path);
     // A folder of this user that no other user can enter (ending with "/"): $XDG_RUNTIME_DIR
     // when it is a folder of ours with mode 700, else "/tmp/pxmisc-<uid>/", made if missing;
     // "" when that is not a folder of ours closed to others either.

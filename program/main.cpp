@@ -2,6 +2,7 @@
 // the main wizard window with the program's own pages for the start-up to show.
 #include "Application.h"
 #include "DialogProgressSteps.h"
+#include "ImportPage.h"
 #include "MainWizardWindow.h"
 #include "PrivateTempFolder.h"
 #include "ProgramExit.h"
@@ -17,8 +18,15 @@ int main(int argc, char** argv) {
     orvanta::PrivateTempFolder::RemoveAbandoned();
     DialogProgressSteps progress;
     const orvanta::ScopedProgressSteps installed(progress);
-    const int status =
-        Application::Start([] { return std::make_unique<MainWizardWindow>(MakeProgramPages()); });
+    // A song named at the start, or handed over by a later start, is loaded by the import page.
+    ImportPage* importPage = nullptr;
+    const int status = Application::Start(
+        [&importPage] {
+            WizardPages pages = MakeProgramPages();
+            importPage = static_cast<ImportPage*>(pages.importPage.get());
+            return std::make_unique<MainWizardWindow>(std::move(pages));
+        },
+        [&importPage](const QString& path) { importPage->OpenFile(path); });
     Application::Exit();
     return ExitSignals::ExitStatus(status);
 }
