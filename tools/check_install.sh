@@ -29,9 +29,10 @@ mkdir -p "$prefix"
 cp -a "$scratch/destdir/usr/local/." "$prefix/"
 mv "$build" "$hidden"
 
-if ldd "$prefix/bin/orvanta" "$prefix/bin/orvanta-cli" | grep -q 'not found'; then
-    echo "an installed program misses a library:" >&2
-    ldd "$prefix/bin/orvanta" "$prefix/bin/orvanta-cli" >&2
+installed_binaries=("$prefix/bin/orvanta" "$prefix/bin/orvanta-cli" "$prefix"/lib*/orvanta/*.so)
+if ldd "${installed_binaries[@]}" | grep -q 'not found'; then
+    echo "an installed program or module misses a library:" >&2
+    ldd "${installed_binaries[@]}" >&2
     exit 1
 fi
 
@@ -43,6 +44,11 @@ head -c $((44100 * 4 * 25)) /dev/urandom |
 made=$("$prefix/bin/orvanta-cli" make "$scratch/song.mp3")
 [ -s "$made" ] || { echo "installed orvanta-cli make wrote no ringtone" >&2; exit 1; }
 echo "installed orvanta-cli make: $made"
+# The Ogg encoder lives in a module the tool loads from its installed library folder.
+"$prefix/bin/orvanta-cli" decode "$made" "$scratch/ringtone.wav" >/dev/null
+"$prefix/bin/orvanta-cli" encode --format ogg "$scratch/ringtone.wav" "$scratch/ringtone.ogg" >/dev/null
+[ -s "$scratch/ringtone.ogg" ] ||
+    { echo "installed orvanta-cli wrote no Ogg ringtone" >&2; exit 1; }
 
 # The window program under a virtual display: its main window carries the title from the
 # language file, so the title shows that strings.xml was found (without it a message box
