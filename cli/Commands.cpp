@@ -13,6 +13,7 @@
 #include "WavProcessor.h"
 #include "WaveHeader.h"
 #include "WorkFiles.h"
+#include "ZeroCrossing.h"
 
 #include <cmath>
 #include <cstdio>
@@ -391,19 +392,13 @@ Outcome MakeRingtone(const CommandLine& line, const MakeChoices& choices,
     const WorkFiles files = DeriveWorkFiles(source, temp.Path());
     StopSignals::RemoveOnAbort(temp.Path());
     ConversionEngine decoder;
+    // Nothing reads a peak file here, and nothing reads the song past the selection's end and the
+    // zero-crossing search's reach beyond it.
+    const DecodeOptions upToSelection{static_cast<uint32_t>(choices.endMs + 2 * kSnapWindowMs)};
     if (Outcome o = RunStep(
             [&](int& cancelled) {
                 return decoder.Open() &&
-                       decoder.DecodeToWav(source, files.workingWavPath, cancelled);
-            },
-            source, lastError);
-        o != Outcome::Done) {
-        return o;
-    }
-    if (Outcome o = RunStep(
-            [&](int& cancelled) {
-                return WavProcessor().BuildPeakFile(files.workingWavPath, files.peakFilePath,
-                                                    cancelled);
+                       decoder.DecodeToWav(source, files.workingWavPath, cancelled, upToSelection);
             },
             source, lastError);
         o != Outcome::Done) {

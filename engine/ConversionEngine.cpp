@@ -87,7 +87,7 @@ bool FinishConversion(AtomicOutputFile& output, bool keep) {
 } // namespace
 
 bool ConversionEngine::DecodeToWav(const std::string& sourcePath, const std::string& wavPath,
-                                   int& cancelled) {
+                                   int& cancelled, const DecodeOptions& options) {
     AtomicOutputFile output;
     if (!OpenConversion(sourcePath, wavPath, output)) {
         return false;
@@ -98,7 +98,7 @@ bool ConversionEngine::DecodeToWav(const std::string& sourcePath, const std::str
         return FailConversion(output);
     }
     const int result = DecodeLoop(context, state.reader, output.File(), /*skipCount=*/0, sourcePath,
-                                  wavPath, state.delay, state.padding);
+                                  wavPath, state.delay, state.padding, options);
     if (result == -1) {
         return FailConversion(output);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DecodeOptions.h"
+
 #include <string>
 
 namespace orvanta {
@@ -25,8 +27,10 @@ public:
 
     // Decodes any supported source into a 16-bit PCM WAV with a 44-byte header. Sets
     // `cancelled` only when it returns true. On failure or a cancel the file at `wavPath` stays
-    // as it was: an unfinished working WAV is not the song.
-    bool DecodeToWav(const std::string& sourcePath, const std::string& wavPath, int& cancelled);
+    // as it was: an unfinished working WAV is not the song. `options` may ask for less than the
+    // whole song.
+    bool DecodeToWav(const std::string& sourcePath, const std::string& wavPath, int& cancelled,
+                     const DecodeOptions& options = {});
 
     // Encodes a ringtone WAV into an MP3 with LAME's default settings but two: mono unless
     // `stereo`, and `outSampleRate` (44100, 22050 or 11025). On failure or a cancel the file at

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DecodeOptions.h"
 #include "InputReader.h"
 
 #include <cstdint>
@@ -22,10 +23,11 @@ void LimitWorkingWavDataForTest(std::optional<uint64_t> byteCount);
 // dropping the MPEG encoder and decoder delay at the start and the encoder padding at the end.
 // `skipCount` is an extra number of samples to drop at the start. `delay` and `padding` come
 // from an MP3's encoder tag, -1 where unknown.
-// Returns 0 when the whole input was written, 1 when the user cancelled (the header is still
-// completed), -1 on failure (an unresolved MPEG layer, a read error, a write error, more audio
-// than a WAV file can hold).
+// Returns 0 when the whole input (or all `options` asked for) was written, 1 when the user
+// cancelled (the header is still completed), -1 on failure (an unresolved MPEG layer, a read error,
+// a write error, more audio than a WAV file can hold).
 int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* output, int skipCount,
-               const std::string& inputPath, const std::string& outputPath, int delay, int padding);
+               const std::string& inputPath, const std::string& outputPath, int delay, int padding,
+               const DecodeOptions& options = {});
 
 } // namespace orvanta
