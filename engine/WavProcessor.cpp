@@ -465,7 +465,6 @@ bool WavProcessor::CutRingtoneNormalized(const std::string& wavPath,
         WriteCutHeader(pass, static_cast<uint32_t>(plan.length)) ? PassEnd::Done : PassEnd::Failed;
     BeginSplitting(plan.frames);
     double gainDb = NormalizeGainDb(*before, target);
-    result.capped = gainDb >= NormalizeTarget::kLargestGainDb;
     double previousGainDb = 0.0;
     double previousLufs = -HUGE_VAL;
     for (int passIndex = 1; end == PassEnd::Done; ++passIndex) {
@@ -484,6 +483,7 @@ bool WavProcessor::CutRingtoneNormalized(const std::string& wavPath,
         result.after = writer.Figures();
         result.limited = writer.Limited();
         result.gainDb = gainDb;
+        result.capped = gainDb >= NormalizeTarget::kLargestGainDb;
         const double shortfall = target.lufs - result.after.integratedLufs;
         if (!result.limited || passIndex == kMostPasses ||
             shortfall < kShortfallWorthAnotherPassLu || gainDb >= NormalizeTarget::kLargestGainDb) {
