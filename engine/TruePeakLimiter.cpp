@@ -150,10 +150,11 @@ void TruePeakLimiter::EmitFrame(double windowMinimum, std::vector<float>& out) {
         m_smoothingSum = m_released * static_cast<double>(m_lookAhead);
         m_belowUnity = m_released < 1.0 ? m_lookAhead : 0;
     }
-    m_belowUnity -= m_smoothing.front() < 1.0 ? 1 : 0;
-    m_smoothingSum -= m_smoothing.front();
-    m_smoothing.pop_front();
-    m_smoothing.push_back(m_released);
+    double& oldest = m_smoothing[m_smoothingAt];
+    m_smoothingAt = (m_smoothingAt + 1) % m_lookAhead;
+    m_belowUnity -= oldest < 1.0 ? 1 : 0;
+    m_smoothingSum -= oldest;
+    oldest = m_released;
     m_smoothingSum += m_released;
     m_belowUnity += m_released < 1.0 ? 1 : 0;
     const double gain = m_belowUnity == 0 ? 1.0 : m_smoothingSum / static_cast<double>(m_lookAhead);

@@ -57,7 +57,8 @@ private:
     std::size_t m_gainsPushed = 0;
     std::deque<std::pair<std::size_t, double>> m_windowMinimum;
     double m_released = 1.0;
-    std::deque<double> m_smoothing; // the last m_lookAhead released gains
+    std::vector<double> m_smoothing; // the last m_lookAhead released gains, a ring
+    std::size_t m_smoothingAt = 0;   // the oldest of them
     double m_smoothingSum = 0.0;
     std::size_t m_belowUnity = 0; // how many of them are below 1
     bool m_acted = false;
