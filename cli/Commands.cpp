@@ -14,6 +14,7 @@
 #include "WavProcessor.h"
 #include "WaveHeader.h"
 #include "WorkFiles.h"
+#include "ZeroCrossing.h"
 
 #include <cmath>
 #include <cstdio>
@@ -249,7 +250,9 @@ Outcome Decode(const CommandLine& line, const std::string& lastError) {
     PeakBuilder peaks;
     int cancelled = 0;
     bool ok =
-        engine.Open() && engine.DecodeToWav(source, wav, cancelled, withPeaks ? &peaks : nullptr);
+        engine.Open() && engine.DecodeToWav(source, wav, cancelled,
+                                            DecodeOptions{.stopAfterMs = std::nullopt,
+                                                          .sink = withPeaks ? &peaks : nullptr});
     if (ok && cancelled == 0 && withPeaks) {
         ok = WavProcessor().WritePeakFile(peaks, wav, peakPath->second, cancelled);
     }
@@ -407,19 +410,13 @@ Outcome MakeRingtone(const CommandLine& line, const MakeChoices& choices,
     const WorkFiles files = DeriveWorkFiles(source, temp.Path());
     StopSignals::RemoveOnAbort(temp.Path());
     ConversionEngine decoder;
+    // Nothing reads a peak file here, and nothing reads the song past the selection's end and the
+    // zero-crossing search's reach beyond it.
+    const DecodeOptions upToSelection{static_cast<uint32_t>(choices.endMs + 2 * kSnapWindowMs)};
     if (Outcome o = RunStep(
             [&](int& cancelled) {
                 return decoder.Open() &&
-                       decoder.DecodeToWav(source, files.workingWavPath, cancelled);
-            },
-            source, lastError);
-        o != Outcome::Done) {
-        return o;
-    }
-    if (Outcome o = RunStep(
-            [&](int& cancelled) {
-                return WavProcessor().BuildPeakFile(files.workingWavPath, files.peakFilePath,
-                                                    cancelled);
+                       decoder.DecodeToWav(source, files.workingWavPath, cancelled, upToSelection);
             },
             source, lastError);
         o != Outcome::Done) {

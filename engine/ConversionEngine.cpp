@@ -83,7 +83,7 @@ bool FinishConversion(EngineState& state, AtomicOutputFile& output, bool keep) {
 } // namespace
 
 bool ConversionEngine::DecodeToWav(const std::string& sourcePath, const std::string& wavPath,
-                                   int& cancelled, PcmSink* sink) {
+                                   int& cancelled, const DecodeOptions& options) {
     AtomicOutputFile output;
     EngineState& state = *m_state;
     if (!OpenConversion(state, sourcePath, wavPath, output)) {
@@ -94,7 +94,7 @@ bool ConversionEngine::DecodeToWav(const std::string& sourcePath, const std::str
         return FailConversion(state, output);
     }
     const int result = DecodeLoop(context, state.reader, output.File(), /*skipCount=*/0, sourcePath,
-                                  wavPath, state.delay, state.padding, sink);
+                                  wavPath, state.delay, state.padding, options);
     if (result == -1) {
         return FailConversion(state, output);
     }

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "DecodeOptions.h"
+
 #include <memory>
 #include <string>
 
 namespace orvanta {
 
-class PcmSink;
 struct EngineState;
 
 // The engine's façade. Each object owns one conversion's LAME context and reader, so callers
@@ -29,10 +30,10 @@ public:
 
     // Decodes any supported source into a 16-bit PCM WAV with a 44-byte header. Sets
     // `cancelled` only when it returns true. On failure or a cancel the file at `wavPath` stays
-    // as it was: an unfinished working WAV is not the song. `sink`, when given, sees the
-    // samples as they are written (a PeakBuilder builds the peak file on the way).
+    // as it was: an unfinished working WAV is not the song. `options` may ask for less than the
+    // whole song, or name a sink that sees the samples as they are written.
     bool DecodeToWav(const std::string& sourcePath, const std::string& wavPath, int& cancelled,
-                     PcmSink* sink = nullptr);
+                     const DecodeOptions& options = {});
 
     // Encodes a ringtone WAV into an MP3 with LAME's default settings but two: mono unless
     // `stereo`, and `outSampleRate` (44100, 22050 or 11025). On failure or a cancel the file at

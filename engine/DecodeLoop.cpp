@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <optional>
 #include <span>
 
@@ -158,8 +159,19 @@ bool TooLongForWav(lame_global_flags* context, InputReader& reader) {
 
 enum class LoopEnd { Done, Cancelled, Failed };
 
+// The frames that hold the first `ms` milliseconds at `sampleRate`, rounded up; no limit when
+// the options name none.
+uint64_t FramesWanted(const DecodeOptions& options, int sampleRate) {
+    if (!options.stopAfterMs) {
+        return std::numeric_limits<uint64_t>::max();
+    }
+    return (uint64_t{*options.stopAfterMs} * static_cast<uint64_t>(std::max(sampleRate, 0)) + 999) /
+           1000;
+}
+
 LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* output, Skips skips,
-                  uint64_t& framesDecoded, uint64_t& framesWritten, PcmSink* sink) {
+                  uint64_t framesWanted, uint64_t& framesDecoded, uint64_t& framesWritten,
+                  PcmSink* sink) {
     Mp3StreamInfo& stream = reader.StreamInfo();
     const int channels = lame_get_num_channels(context);
     std::array<int16_t, kMaxFrameSamples> left{};
@@ -196,7 +208,7 @@ LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* ou
         }
         framesWritten += static_cast<uint64_t>(std::max(0, n - skip));
         skips.start -= skip;
-        if (n <= 0) {
+        if (n <= 0 || framesWritten >= framesWanted) {
             return LoopEnd::Done;
         }
     }
@@ -222,7 +234,7 @@ void LimitWorkingWavDataForTest(std::optional<uint64_t> byteCount) {
 
 int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* output, int skipCount,
                const std::string& inputPath, const std::string& outputPath, int delay, int padding,
-               PcmSink* sink) {
+               const DecodeOptions& options) {
     const int channels = lame_get_num_channels(context);
     const int sampleRate = lame_get_in_samplerate(context);
     ReportInput(context, inputPath, channels);
@@ -254,7 +266,8 @@ int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* outpu
         static_cast<int32_t>(stream.totalSamples / static_cast<uint32_t>(stream.frameSize));
     BeginLoading(static_cast<uint32_t>(stream.totalFrames));
 
-    LoopEnd end = RunBlocks(context, reader, output, skips, framesDecoded, framesWritten, sink);
+    LoopEnd end = RunBlocks(context, reader, output, skips, FramesWanted(options, sampleRate),
+                            framesDecoded, framesWritten, options.sink);
     // A failed decode's output is discarded: completing it would only bury the reason under
     // a complaint about its length.
     if (end != LoopEnd::Failed && !FinishOutput(output, framesWritten, sampleRate, channels)) {

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "DecodeOptions.h"
 #include "InputReader.h"
-#include "PcmSink.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -23,11 +23,12 @@ void LimitWorkingWavDataForTest(std::optional<uint64_t> byteCount);
 // dropping the MPEG encoder and decoder delay at the start and the encoder padding at the end.
 // `skipCount` is an extra number of samples to drop at the start. `delay` and `padding` come
 // from an MP3's encoder tag, -1 where unknown.
-// Returns 0 when the whole input was written, 1 when the user cancelled (the header is still
-// completed), -1 on failure (an unresolved MPEG layer, a read error, a write error, more audio
-// than a WAV file can hold). `sink`, when given, sees every sample byte written.
+// Returns 0 when the whole input (or all `options` asked for) was written, 1 when the user
+// cancelled (the header is still completed), -1 on failure (an unresolved MPEG layer, a read error,
+// a write error, more audio than a WAV file can hold). `options.sink`, when given, sees every
+// sample byte written.
 int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* output, int skipCount,
                const std::string& inputPath, const std::string& outputPath, int delay, int padding,
-               PcmSink* sink = nullptr);
+               const DecodeOptions& options = {});
 
 } // namespace orvanta

@@ -32,7 +32,7 @@ struct NormalizeResult {
     bool capped = false;       // the gain stopped at kLargestGainDb
     bool limited = false;      // the limiter lowered some peaks
     LoudnessFigures encoded;   // the MP3, decoded again
-    bool encodedTwice = false; // the encoder's drift was corrected by a second encode
+    bool encodedTwice = false; // the encoder's drift was corrected by further encodes
 };
 
 // The gain that takes `measuredLufs` to `target`, capped; 0 dB when it is unmeasurable.

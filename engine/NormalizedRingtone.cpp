@@ -27,6 +27,9 @@ constexpr double kEncoderOvershootDb = 0.5;
 // 0.5 LU. The first cut aims the middle of that above the target, so most MP3s land within the
 // tolerance without a second encode.
 constexpr double kEncoderLoudnessLossLu = 0.25;
+// On noise-like audio the encoder's overshoot varies from one encode to the next by more than
+// one correction takes off: each further encode corrects again from the one before.
+constexpr int kMostEncodes = 4;
 
 bool Encode(const std::string& wavPath, const std::string& mp3Path,
             const RingtoneSettings& settings, int& cancelled) {
@@ -51,14 +54,15 @@ bool CutAndEncode(const std::string& workingWavPath, const std::string& ringtone
     return Encode(ringtoneWavPath, mp3Path, settings, cancelled);
 }
 
-// The aim of a second cut that undoes what the encoder did to the first: `used` moved by the
-// first MP3's shortfall in loudness and by its excess over the `promised` ceiling.
+// The aim of a further cut that undoes what the encoder did to the last: `used` moved by the
+// last MP3's shortfall in loudness and by its excess over the `promised` ceiling.
 NormalizeTarget CorrectedTarget(const NormalizeTarget& promised, const NormalizeTarget& used,
-                                const NormalizeResult& first) {
+                                const NormalizeResult& last) {
     NormalizeTarget corrected = used;
-    corrected.lufs += first.after.integratedLufs - first.encoded.integratedLufs;
+    // The loudness the encoder took off the last MP3 it will take off the next as well.
+    corrected.lufs = promised.lufs + last.after.integratedLufs - last.encoded.integratedLufs;
     const double peakExcess =
-        first.encoded.truePeakDbtp - (promised.ceilingDbtp - kMeterDisagreementDb);
+        last.encoded.truePeakDbtp - (promised.ceilingDbtp - kMeterDisagreementDb);
     if (peakExcess > 0.0) {
         corrected.ceilingDbtp -= peakExcess + kPeakCorrectionMarginDb;
     }
@@ -119,27 +123,25 @@ bool MakeNormalizedRingtone(const std::string& workingWavPath, const std::string
     if (cancelled != 0) {
         return true;
     }
-    if (result.before.Measurable()) {
+    for (int encodes = 1; result.before.Measurable(); ++encodes) {
         const std::optional<LoudnessFigures> encoded =
             MeasureFile(draftPath, 0, -1, LoudnessMeter::kPeaks);
         if (!encoded) {
             return false;
         }
         result.encoded = *encoded;
-        if (NeedsCorrection(target, result)) {
-            const NormalizeTarget corrected = CorrectedTarget(target, aim, result);
-            if (!CutAndEncode(workingWavPath, ringtoneWavPath, draftPath, settings, corrected,
-                              cancelled, result)) {
-                return false;
-            }
-            if (cancelled != 0) {
-                return true;
-            }
-            const std::optional<LoudnessFigures> again =
-                MeasureFile(draftPath, 0, -1, LoudnessMeter::kPeaks);
-            result.encoded = again.value_or(LoudnessFigures{});
-            result.encodedTwice = true;
+        if (encodes == kMostEncodes || !NeedsCorrection(target, result)) {
+            break;
         }
+        aim = CorrectedTarget(target, aim, result);
+        if (!CutAndEncode(workingWavPath, ringtoneWavPath, draftPath, settings, aim, cancelled,
+                          result)) {
+            return false;
+        }
+        if (cancelled != 0) {
+            return true;
+        }
+        result.encodedTwice = true;
     }
     return CopyInto(draftPath, mp3Path);
 }

@@ -51,12 +51,9 @@ TruePeakLimiter::TruePeakLimiter(unsigned channels, unsigned sampleRate, double 
             m_taps[phase][k + kPast] = static_cast<float>(tap);
             sum += tap;
         }
-        double absoluteSum = 0.0;
         for (float& tap : m_taps[phase]) {
             tap = static_cast<float>(tap / sum);
-            absoluteSum += std::abs(tap);
         }
-        m_tapBound = std::max(m_tapBound, absoluteSum * (1.0 + 1e-6));
     }
 }
 
@@ -67,31 +64,61 @@ float TruePeakLimiter::Frame(std::size_t absolute, unsigned channel) const {
     return m_input[(absolute - m_inputBase) * m_channels + channel];
 }
 
-double TruePeakLimiter::RequiredGain(std::size_t absolute) const {
-    double peak = 0.0;
-    std::array<float, kTaps> around{};
+void TruePeakLimiter::FillLane(unsigned channel) {
+    // Lane index i holds frame m_nextPeak - kPast + i; before the first frame and after the last
+    // received one, the audio is silence.
+    const auto firstFrame = static_cast<std::ptrdiff_t>(m_nextPeak) - kPast;
+    const auto from = static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, -firstFrame));
+    const std::size_t to =
+        std::min(m_lane.size(),
+                 static_cast<std::size_t>(static_cast<std::ptrdiff_t>(m_received) - firstFrame));
+    std::fill(m_lane.begin(), m_lane.end(), 0.0f);
+    if (to <= from) {
+        return;
+    }
+    const float* source =
+        m_input.data() +
+        (static_cast<std::size_t>(firstFrame + static_cast<std::ptrdiff_t>(from)) - m_inputBase) *
+            m_channels +
+        channel;
+    for (std::size_t i = from; i < to; ++i, source += m_channels) {
+        m_lane[i] = *source;
+    }
+}
+
+void TruePeakLimiter::PushRequiredGains(std::size_t end, std::vector<float>& out) {
+    if (end <= m_nextPeak) {
+        return;
+    }
+    // Whole runs of frames at a time, one channel and one phase after the other: the inner loops
+    // run over neighbouring samples, which the compiler turns into vector instructions.
+    const std::size_t count = end - m_nextPeak;
+    m_peaks.assign(count, 0.0f);
+    m_lane.resize(count + kTaps - 1);
+    m_values.resize(count);
     for (unsigned channel = 0; channel < m_channels; ++channel) {
-        float loudest = 0.0f;
-        for (int k = -kPast; k <= kFuture; ++k) {
-            const auto at = static_cast<std::ptrdiff_t>(absolute) + k;
-            around[k + kPast] = at < 0 ? 0.0f : Frame(static_cast<std::size_t>(at), channel);
-            loudest = std::max(loudest, std::abs(around[k + kPast]));
-        }
-        peak = std::max(peak, static_cast<double>(std::abs(around[kPast])));
-        // No point between the samples can exceed the loudest one by more than the taps'
-        // absolute sum: most frames of music lie far enough under the ceiling to skip the rest.
-        if (loudest * m_tapBound <= m_ceiling) {
-            continue;
+        FillLane(channel);
+        for (std::size_t n = 0; n < count; ++n) {
+            m_peaks[n] = std::max(m_peaks[n], std::abs(m_lane[n + kPast]));
         }
         for (int phase = 1; phase < kPhases; ++phase) {
-            float value = 0.0f;
+            std::fill(m_values.begin(), m_values.end(), 0.0f);
             for (int tap = 0; tap < kTaps; ++tap) {
-                value += m_taps[phase][tap] * around[tap];
+                const float weight = m_taps[phase][tap];
+                const float* lane = m_lane.data() + tap;
+                for (std::size_t n = 0; n < count; ++n) {
+                    m_values[n] += weight * lane[n];
+                }
             }
-            peak = std::max(peak, static_cast<double>(std::abs(value)));
+            for (std::size_t n = 0; n < count; ++n) {
+                m_peaks[n] = std::max(m_peaks[n], std::abs(m_values[n]));
+            }
         }
     }
-    return peak > m_ceiling ? m_ceiling / peak : 1.0;
+    for (const float peak : m_peaks) {
+        PushRequiredGain(peak > m_ceiling ? m_ceiling / peak : 1.0, out);
+    }
+    m_nextPeak = end;
 }
 
 void TruePeakLimiter::PushRequiredGain(double gain, std::vector<float>& out) {
@@ -123,10 +150,11 @@ void TruePeakLimiter::EmitFrame(double windowMinimum, std::vector<float>& out) {
         m_smoothingSum = m_released * static_cast<double>(m_lookAhead);
         m_belowUnity = m_released < 1.0 ? m_lookAhead : 0;
     }
-    m_belowUnity -= m_smoothing.front() < 1.0 ? 1 : 0;
-    m_smoothingSum -= m_smoothing.front();
-    m_smoothing.pop_front();
-    m_smoothing.push_back(m_released);
+    double& oldest = m_smoothing[m_smoothingAt];
+    m_smoothingAt = (m_smoothingAt + 1) % m_lookAhead;
+    m_belowUnity -= oldest < 1.0 ? 1 : 0;
+    m_smoothingSum -= oldest;
+    oldest = m_released;
     m_smoothingSum += m_released;
     m_belowUnity += m_released < 1.0 ? 1 : 0;
     const double gain = m_belowUnity == 0 ? 1.0 : m_smoothingSum / static_cast<double>(m_lookAhead);
@@ -153,16 +181,12 @@ void TruePeakLimiter::Process(const float* frames, std::size_t frameCount,
                               std::vector<float>& out) {
     m_input.insert(m_input.end(), frames, frames + frameCount * m_channels);
     m_received += frameCount;
-    while (m_nextPeak + kFuture < m_received) {
-        PushRequiredGain(RequiredGain(m_nextPeak++), out);
-    }
+    PushRequiredGains(m_received > kFuture ? m_received - kFuture : 0, out);
     DropConsumedInput();
 }
 
 void TruePeakLimiter::Finish(std::vector<float>& out) {
-    while (m_nextPeak < m_received) {
-        PushRequiredGain(RequiredGain(m_nextPeak++), out);
-    }
+    PushRequiredGains(m_received, out);
     while (m_nextOutput < m_received) {
         PushRequiredGain(1.0, out);
     }

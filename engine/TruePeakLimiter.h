@@ -33,7 +33,9 @@ private:
     static constexpr int kFuture = kTaps / 2;
 
     float Frame(std::size_t absolute, unsigned channel) const;
-    double RequiredGain(std::size_t absolute) const;
+    void FillLane(unsigned channel);
+    // Works out the gain each frame from m_nextPeak up to `end` needs and pushes it.
+    void PushRequiredGains(std::size_t end, std::vector<float>& out);
     void PushRequiredGain(double gain, std::vector<float>& out);
     void EmitFrame(double gain, std::vector<float>& out);
     void DropConsumedInput();
@@ -43,17 +45,20 @@ private:
     std::size_t m_lookAhead;
     double m_release;
     std::array<std::array<float, kTaps>, kPhases> m_taps{};
-    double m_tapBound = 1.0; // the largest sum of one phase's absolute taps
 
     std::vector<float> m_input; // interleaved frames from m_inputBase on
     std::size_t m_inputBase = 0;
     std::size_t m_received = 0;
     std::size_t m_nextPeak = 0;   // next frame whose required gain is worked out
+    std::vector<float> m_lane;    // one channel's samples around the frames being worked out
+    std::vector<float> m_values;  // one phase's points between them
+    std::vector<float> m_peaks;   // the largest magnitude at or after each of those frames
     std::size_t m_nextOutput = 0; // next frame handed out
     std::size_t m_gainsPushed = 0;
     std::deque<std::pair<std::size_t, double>> m_windowMinimum;
     double m_released = 1.0;
-    std::deque<double> m_smoothing; // the last m_lookAhead released gains
+    std::vector<double> m_smoothing; // the last m_lookAhead released gains, a ring
+    std::size_t m_smoothingAt = 0;   // the oldest of them
     double m_smoothingSum = 0.0;
     std::size_t m_belowUnity = 0; // how many of them are below 1
     bool m_acted = false;

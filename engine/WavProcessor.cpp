@@ -440,10 +440,25 @@ private:
     uint32_t m_written = 0;
 };
 
-// A limiter that flattened the loudest passages leaves the ringtone short of its target; a
-// second or third pass with the shortfall added gets close enough.
-constexpr int kMostPasses = 3;
-constexpr double kShortfallWorthAnotherPassLu = 0.2;
+// A limiter that flattened the loudest passages leaves the ringtone short of its target: more
+// passes close in on it. Every shortfall the cut leaves is one the encoder adds to, so it aims
+// close: an MP3 that misses its target costs a second encode.
+constexpr int kMostPasses = 4;
+constexpr double kShortfallWorthAnotherPassLu = 0.05;
+// Each dB of gain adds less than 1 LU under a limiter; how much less, the last two passes tell.
+constexpr double kFlattestLoudnessPerDb = 0.2;
+
+// The gain for the next pass: along the line through the last two passes, or dB for LU after
+// the first.
+double NextGainDb(double gainDb, double lufs, double previousGainDb, double previousLufs,
+                  double targetLufs) {
+    double perDb = 1.0;
+    if (std::isfinite(previousLufs) && gainDb != previousGainDb) {
+        perDb = std::clamp((lufs - previousLufs) / (gainDb - previousGainDb),
+                           kFlattestLoudnessPerDb, 1.0);
+    }
+    return std::min(gainDb + (targetLufs - lufs) / perDb, NormalizeTarget::kLargestGainDb);
+}
 
 } // namespace
 
@@ -477,7 +492,8 @@ bool WavProcessor::CutRingtoneNormalized(const std::string& wavPath,
         WriteCutHeader(pass, static_cast<uint32_t>(plan.length)) ? PassEnd::Done : PassEnd::Failed;
     BeginSplitting(plan.frames);
     double gainDb = NormalizeGainDb(*before, target);
-    result.capped = gainDb >= NormalizeTarget::kLargestGainDb;
+    double previousGainDb = 0.0;
+    double previousLufs = -HUGE_VAL;
     for (int passIndex = 1; end == PassEnd::Done; ++passIndex) {
         std::fseek(pass.input.get(), static_cast<long>(plan.startByte + kWaveHeaderBytes),
                    SEEK_SET);
@@ -494,12 +510,17 @@ bool WavProcessor::CutRingtoneNormalized(const std::string& wavPath,
         result.after = writer.Figures();
         result.limited = writer.Limited();
         result.gainDb = gainDb;
+        result.capped = gainDb >= NormalizeTarget::kLargestGainDb;
         const double shortfall = target.lufs - result.after.integratedLufs;
         if (!result.limited || passIndex == kMostPasses ||
             shortfall < kShortfallWorthAnotherPassLu || gainDb >= NormalizeTarget::kLargestGainDb) {
             break;
         }
-        gainDb = std::min(gainDb + shortfall, NormalizeTarget::kLargestGainDb);
+        const double nextGainDb = NextGainDb(gainDb, result.after.integratedLufs, previousGainDb,
+                                             previousLufs, target.lufs);
+        previousGainDb = gainDb;
+        previousLufs = result.after.integratedLufs;
+        gainDb = nextGainDb;
     }
     cancelled = end == PassEnd::Cancelled ? 1 : 0;
     const bool ok = FinishPass(pass, end);

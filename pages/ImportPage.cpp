@@ -158,7 +158,8 @@ std::optional<ImportPage::ImportedJob> ImportPage::Decode(const std::string& sou
     }
     int cancelled = 0;
     orvanta::PeakBuilder peaks;
-    if (!engine.DecodeToWav(sourcePath, files.workingWavPath, cancelled, &peaks)) {
+    if (!engine.DecodeToWav(sourcePath, files.workingWavPath, cancelled,
+                            orvanta::DecodeOptions{.stopAfterMs = std::nullopt, .sink = &peaks})) {
         CloseProgressWindow();
         ShowMessage(this, Message{Text("ide_failed_decoding"), MessageKind::Error,
                                   MessageButtons::Ok, reason.Text()});

@@ -55,7 +55,8 @@ DecodeOutcome RunConversion(int cancelAtStep,
 DecodeOutcome DecodeFile(const std::string& source, const std::string& wav, int cancelAtStep,
                          PcmSink* sink) {
     return RunConversion(cancelAtStep, [&](ConversionEngine& engine, int& cancelled) {
-        return engine.DecodeToWav(source, wav, cancelled, sink);
+        return engine.DecodeToWav(source, wav, cancelled,
+                                  DecodeOptions{.stopAfterMs = std::nullopt, .sink = sink});
     });
 }
 

@@ -14,18 +14,21 @@ TEST(PredictedSizeTest, WithinOnePercentOfTheEncodedFile) {
     const struct {
         int channels;
         int sampleRate;
-        uint32_t seconds;
+        uint32_t milliseconds;
         bool stereo;
         int outSampleRate;
     } cases[] = {
-        {2, 44100, 20, false, 44100}, {2, 44100, 20, true, 44100}, {2, 44100, 5, true, 22050},
-        {2, 44100, 8, false, 11025},  {1, 22050, 30, true, 22050}, {2, 48000, 12, true, 44100},
+        {2, 44100, 20000, false, 44100}, {2, 44100, 20000, true, 44100},
+        {2, 44100, 5000, true, 22050},   {2, 44100, 8000, false, 11025},
+        {1, 22050, 30000, true, 22050},  {2, 48000, 12000, true, 44100},
+        {2, 44100, 1000, false, 22050},  {2, 44100, 1100, false, 11025},
+        {1, 11025, 1000, false, 11025},  {2, 44100, 1000, false, 44100},
     };
     TempDir dir;
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.seconds) + " s to " + std::to_string(c.outSampleRate) +
+        SCOPED_TRACE(std::to_string(c.milliseconds) + " ms to " + std::to_string(c.outSampleRate) +
                      (c.stereo ? " stereo" : " mono"));
-        const uint32_t frames = c.seconds * static_cast<uint32_t>(c.sampleRate);
+        const uint32_t frames = c.milliseconds * static_cast<uint32_t>(c.sampleRate) / 1000;
         WriteBytes(dir.Path("ring.wav"), MakeWav16(MusicSamples(c.channels, c.sampleRate, frames),
                                                    c.channels, c.sampleRate));
         ASSERT_TRUE(
