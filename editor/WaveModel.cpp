@@ -93,7 +93,8 @@ bool WaveModel::LoadPeaks(const std::string& peakPath) {
     }
     const uint32_t channels = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t{bytes[3]} << 24;
     const std::size_t valueBytes = bytes.size() - orvanta::PeakFile::HeaderBytes;
-    if ((channels != 1 && channels != 2) || valueBytes % (2 * channels) != 0) {
+    // A file of its channel count alone has nothing to draw.
+    if ((channels != 1 && channels != 2) || valueBytes == 0 || valueBytes % (2 * channels) != 0) {
         return false;
     }
     m_channels = channels;
