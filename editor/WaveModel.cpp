@@ -93,8 +93,7 @@ bool WaveModel::LoadPeaks(const std::string& peakPath) {
     }
     const uint32_t channels = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t{bytes[3]} << 24;
     const std::size_t valueBytes = bytes.size() - orvanta::PeakFile::HeaderBytes;
-    // A file of its channel count alone has nothing to draw.
-    if ((channels != 1 && channels != 2) || valueBytes == 0 || valueBytes % (2 * channels) != 0) {
+    if ((channels != 1 && channels != 2) || valueBytes % (2 * channels) != 0) {
         return false;
     }
     m_channels = channels;
@@ -387,6 +386,11 @@ bool WaveModel::ColumnClips(int32_t absoluteColumn) const {
 void WaveModel::BuildChannel(uint32_t channel, float scale, std::vector<Extremes>& out) const {
     const auto framesPerColumn = static_cast<std::size_t>(m_zoom / kFinestZoom);
     out.resize(static_cast<std::size_t>(m_cachedColumns));
+    // A peak file of its channel count alone holds no values, and an empty list's data may be
+    // null, which no offset may be added to.
+    if (out.empty()) {
+        return;
+    }
     const int16_t* value = m_peakValues.data() + channel;
     for (Extremes& column : out) {
         int16_t high = *value;
