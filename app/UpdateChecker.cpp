@@ -117,10 +117,9 @@ std::string AskLatestName(const std::string& server) {
         std::fprintf(stderr, "orvanta: the update server %s did not answer\n", server.c_str());
         return {};
     }
-    std::string name = LowerAscii(client.QueryHTTPResponse());
-    if (!UpdateChecker::IsAcceptableInstallerName(name)) {
+    std::string name = UpdateChecker::InstallerNameFromAnswer(client.QueryHTTPResponse());
+    if (name.empty()) {
         std::fputs("orvanta: ignoring the update server's answer: not an installer name\n", stderr);
-        return {};
     }
     return name;
 }
@@ -341,6 +340,11 @@ std::string UpdateChecker::InstallerName(const std::string& version) {
     name += version;
     name += kInstallerSuffix;
     return LowerAscii(std::move(name));
+}
+
+std::string UpdateChecker::InstallerNameFromAnswer(const std::string& answer) {
+    std::string name = LowerAscii(answer);
+    return IsAcceptableInstallerName(name) ? name : std::string();
 }
 
 bool UpdateChecker::IsAcceptableInstallerName(const std::string& name) {

@@ -99,6 +99,9 @@ public:
 
     // "orvanta_setup_<version>.exe", lower-cased.
     static std::string InstallerName(const std::string& version);
+    // The installer name the update server's answer gives, lower-cased; "" when the answer is
+    // not a name IsAcceptableInstallerName accepts.
+    static std::string InstallerNameFromAnswer(const std::string& answer);
     // Whether a lower-cased name is one the program will store: "orvanta_setup_", then letters,
     // digits, ".", "-" or "_", then ".exe"; at most 100 bytes, no "..".
     static bool IsAcceptableInstallerName(const std::string& name);

@@ -386,6 +386,11 @@ bool WaveModel::ColumnClips(int32_t absoluteColumn) const {
 void WaveModel::BuildChannel(uint32_t channel, float scale, std::vector<Extremes>& out) const {
     const auto framesPerColumn = static_cast<std::size_t>(m_zoom / kFinestZoom);
     out.resize(static_cast<std::size_t>(m_cachedColumns));
+    // A peak file of its channel count alone holds no values, and an empty list's data may be
+    // null, which no offset may be added to.
+    if (out.empty()) {
+        return;
+    }
     const int16_t* value = m_peakValues.data() + channel;
     for (Extremes& column : out) {
         int16_t high = *value;

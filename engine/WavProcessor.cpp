@@ -226,6 +226,12 @@ int16_t Saturated16(float value) {
     return static_cast<int16_t>(TruncatedWithin(value, -32768, 32767));
 }
 
+// g times a sample. Silence stays silence under any gain: an infinite gain times zero would be
+// not a number, which no integer conversion takes.
+float Scaled(float g, float sample) {
+    return sample == 0.0f ? 0.0f : g * sample;
+}
+
 // Applies gain `g` to one frame of `bits`-bit samples; other layouts stay as they are. A gain
 // that is not a number silences the frame.
 void ScaleFrame(std::span<uint8_t> frame, uint16_t bits, float g) {
@@ -235,7 +241,7 @@ void ScaleFrame(std::span<uint8_t> frame, uint16_t bits, float g) {
     if (bits == 16) {
         for (std::size_t at = 0; at + 1 < frame.size(); at += 2) {
             const auto sample = static_cast<int16_t>(frame[at] | frame[at + 1] << 8);
-            const auto scaled = static_cast<uint16_t>(Saturated16(g * sample));
+            const auto scaled = static_cast<uint16_t>(Saturated16(Scaled(g, sample)));
             frame[at] = static_cast<uint8_t>(scaled & 0xFF);
             frame[at + 1] = static_cast<uint8_t>(scaled >> 8);
         }
@@ -243,7 +249,7 @@ void ScaleFrame(std::span<uint8_t> frame, uint16_t bits, float g) {
         for (uint8_t& byte : frame) {
             // Midpoint 127 as designed; the offset as a plain integer so 255 does not wrap.
             byte = static_cast<uint8_t>(
-                TruncatedWithin(g * static_cast<float>(byte - 127) + 127.0f, 0, 255));
+                TruncatedWithin(Scaled(g, static_cast<float>(byte - 127)) + 127.0f, 0, 255));
         }
     }
 }

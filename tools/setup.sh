@@ -80,8 +80,9 @@ test_everything() {
     local package
     package=$(build_package "$root/build/ci-optimised")
     check_package "$package"
-    # A short fuzzing run over the input readers; longer runs: engine/fuzz/run_fuzz.sh SECONDS.
-    bash "$root/engine/fuzz/run_fuzz.sh" "${ORVANTA_FUZZ_SECONDS:-60}" "$root/build/ci-fuzz"
+    # A short fuzzing run over every parser of outside data; longer runs: tools/fuzz.sh SECONDS.
+    ORVANTA_FUZZ_BUILD="$root/build/ci-fuzz" bash "$root/tools/fuzz.sh" \
+        "${ORVANTA_FUZZ_SECONDS:-9}"
     build "$root/build/ci-sanitize" -DCMAKE_BUILD_TYPE=Debug -DORVANTA_SANITIZE=ON
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
         run_tests "$root/build/ci-sanitize"

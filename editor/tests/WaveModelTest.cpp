@@ -51,6 +51,8 @@ TEST(WaveModelZoom, FitZoomShowsTheWholeFileInAboutFiveHundredColumns) {
         EXPECT_EQ(model.FitZoom(), row.fitZoom);
         EXPECT_EQ(model.Zoom(), model.FitZoom());
         EXPECT_TRUE(IsFinestTimesPowerOfTwo(model.FitZoom()));
+        model.BuildPoints({68, {64, 134}});
+        EXPECT_EQ(model.CachedColumns(), row.peakFrames * kStep / model.FitZoom());
         if (row.peakFrames >= 1024) {
             EXPECT_LE(row.peakFrames * kStep / model.FitZoom(), 512);
             EXPECT_GE(row.peakFrames * kStep / model.FitZoom(), 256);

@@ -421,6 +421,8 @@ struct GainCase {
 
 class CutGainTest : public ::testing::TestWithParam<GainCase> {};
 
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+
 // Gain saturates at full scale: a wrapped sample is a loud click in the ringtone.
 TEST_P(CutGainTest, GainTruncatesAndSaturates) {
     const GainCase& c = GetParam();
@@ -447,7 +449,9 @@ INSTANTIATE_TEST_SUITE_P(
                       GainCase{"Unity16Untouched", 16, -32768, 1.0f, -32768},
                       GainCase{"Loud8At150", 8, 250, 1.5f, 255},
                       GainCase{"Low8At150", 8, 5, 1.5f, 0}, GainCase{"Top8At50", 8, 255, 0.5f, 191},
-                      GainCase{"Mid8At150", 8, 127, 1.5f, 127}),
+                      GainCase{"Mid8At150", 8, 127, 1.5f, 127},
+                      GainCase{"Silent16AtInfinity", 16, 0, kInfinity, 0},
+                      GainCase{"Mid8AtInfinity", 8, 127, -kInfinity, 127}),
     [](const ::testing::TestParamInfo<GainCase>& row) { return std::string(row.param.name); });
 
 struct ClampCase {
