@@ -88,6 +88,18 @@ void BitmapButton::paintEvent(QPaintEvent*) {
         DrawImage(painter, state);
     }
     DrawText(painter, state);
+    if (hasFocus()) {
+        DrawFocus(painter);
+    }
+}
+
+// The dotted frame every push button shows while it holds the focus, inside the border.
+void BitmapButton::DrawFocus(QPainter& painter) const {
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.rect = rect().adjusted(kMargin - 1, kMargin - 1, 1 - kMargin, 1 - kMargin);
+    option.backgroundColor = palette().color(QPalette::Active, QPalette::Button);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
 }
 
 BitmapButton::State BitmapButton::CurrentState() const {
@@ -107,6 +119,9 @@ void BitmapButton::DrawBorder(QPainter& painter, State state) const {
         Draw3dRect(painter, rect(), shadow, light);
     } else if (state == State::Hover) {
         Draw3dRect(painter, rect(), light, shadow);
+    } else if (isDefault() && state == State::Normal) {
+        // The button Enter presses: a plain dark frame, quieter than the raised hover border.
+        Draw3dRect(painter, rect(), shadow, shadow);
     }
 }
 

@@ -49,6 +49,7 @@ private:
     void DrawBorder(QPainter& painter, State state) const;
     void DrawImage(QPainter& painter, State state) const;
     void DrawText(QPainter& painter, State state) const;
+    void DrawFocus(QPainter& painter) const;
 
     QPixmap m_bitmap;
     bool m_hasImage = false;

@@ -2,6 +2,8 @@
 
 #include "pxmisc/CMiscFunc.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -29,6 +31,28 @@ int32_t SecondsToMs(float seconds) {
     return static_cast<int32_t>(static_cast<long double>(seconds) * 1000.0L);
 }
 
+// What a screen reader learns of the view: its name and, as its value, the selection the page
+// describes in words.
+class WaveEditorAccessible : public QAccessibleWidget {
+public:
+    explicit WaveEditorAccessible(WaveEditor* editor)
+        : QAccessibleWidget(editor, QAccessible::Graphic) {}
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Value) {
+            return static_cast<const WaveEditor*>(widget())->AccessibleValue();
+        }
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* MakeWaveEditorAccessible(const QString& className, QObject* object) {
+    auto* editor = qobject_cast<WaveEditor*>(object);
+    return className == QLatin1String("WaveEditor") && editor != nullptr
+               ? new WaveEditorAccessible(editor)
+               : nullptr;
+}
+
 // Inverts `area` of what the painter has drawn so far.
 void Invert(QPainter& painter, const QRect& area) {
     painter.save();
@@ -50,6 +74,11 @@ WaveEditor::WaveEditor(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(MakeWaveEditorAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
     m_autoScroll.setInterval(kAutoScrollIntervalMs);
     connect(&m_autoScroll, &QTimer::timeout, this, &WaveEditor::AutoScrollStep);
 }
@@ -146,9 +175,22 @@ void WaveEditor::Invalidate() {
     update();
 }
 
+// A wider view shows more columns at the same zoom: the scroll position must stay in the new
+// range, and the page's scroll bar must learn of both.
 void WaveEditor::resizeEvent(QResizeEvent* event) {
     m_pictureValid = false;
     QWidget::resizeEvent(event);
+    ScrollViewTo(m_model.Scroll());
+    emit viewChanged();
+}
+
+void WaveEditor::SetAccessibleValue(const QString& value) {
+    if (value == m_accessibleValue) {
+        return;
+    }
+    m_accessibleValue = value;
+    QAccessibleValueChangeEvent changed(this, value);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void WaveEditor::RenderPicture() {

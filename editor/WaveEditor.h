@@ -79,6 +79,10 @@ public:
     // The display gain (the amplify factor), so the waveform shows the level the ringtone gets.
     void SetGain(float gain);
 
+    // The selection in words, which a screen reader gives as the view's value.
+    void SetAccessibleValue(const QString& value);
+    QString AccessibleValue() const { return m_accessibleValue; }
+
     const WaveModel& Model() const { return m_model; }
     // Where the lanes lie in the drawing below the top strip, for the current height.
     WaveLanes Lanes() const;
@@ -149,4 +153,5 @@ private:
     QRect m_dragBand;
     int m_markerX = -1;
     int m_cursorX = -1;
+    QString m_accessibleValue;
 };

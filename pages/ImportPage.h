@@ -36,6 +36,7 @@ protected:
 
 private:
     void AcceptDropsOnWindow();
+    void LoadTypedPath();
     bool Import(const std::string& sourcePath);
 
     QLabel* m_description;
