@@ -212,6 +212,8 @@ void MainWizardWindow::SetUpButtons() {
     m_previous->LoadBitmap(IDB_PREVIOUS, kTransparentColour);
     m_previous->SetImageAlignment(kAlignLeftMiddle);
     m_previous->SetTextAlignment(kAlignRightMiddle);
+    m_previous->setObjectName(QStringLiteral("previous"));
+    m_next->setObjectName(QStringLiteral("next"));
     for (BitmapButton* button : {m_previous, m_next}) {
         button->setAutoDefault(false);
         button->setFixedSize(kButtonSize);

@@ -68,17 +68,18 @@ int RightOf(const QRect& rect) {
 } // namespace
 
 WaveEditor::WaveEditor(QWidget* parent) : QWidget(parent) {
+    // Before the first name is set: that already makes the view's accessible interface.
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(MakeWaveEditorAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
     setWindowTitle(QStringLiteral("Wave Editor"));
     setAccessibleName(QStringLiteral("Wave Editor"));
     setAccessibleDescription(QStringLiteral("Waveform with the selected period"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
-    static const bool accessibleInstalled = [] {
-        QAccessible::installFactory(MakeWaveEditorAccessible);
-        return true;
-    }();
-    Q_UNUSED(accessibleInstalled);
     m_autoScroll.setInterval(kAutoScrollIntervalMs);
     connect(&m_autoScroll, &QTimer::timeout, this, &WaveEditor::AutoScrollStep);
 }

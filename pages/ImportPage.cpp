@@ -56,7 +56,9 @@ ImportPage::ImportPage(QWidget* parent)
     m_browse->setText(ControlText(Text("idc_browse")));
     m_browse->setAccessibleName(PlainText(Text("idc_browse")));
     connect(m_browse, &QPushButton::clicked, this, &ImportPage::Browse);
-    connect(m_path, &QLineEdit::returnPressed, this, &ImportPage::LoadTypedPath);
+    // Queued: the Enter must have finished its way through the page before the page changes.
+    connect(m_path, &QLineEdit::returnPressed, this, &ImportPage::LoadTypedPath,
+            Qt::QueuedConnection);
 
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(m_path, 1);
