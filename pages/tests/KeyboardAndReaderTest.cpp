@@ -1,5 +1,6 @@
 #include "EditPage.h"
 #include "PageFixture.h"
+#include "ProgressDialog.h"
 #include "WaveEditor.h"
 
 #include <QAbstractButton>
@@ -8,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <map>
@@ -93,9 +95,22 @@ TEST_P(KeyboardAndReaderTest, EachPageIsUsableByKeyboardAndScreenReader) {
     EXPECT_EQ(QApplication::focusWidget(), path);
     CheckPage(0);
     path->setText(QString::fromStdString(MakeSong("song.wav", 25)));
+    // During the step the progress window is among the program's windows a reader lists.
+    QStringList progressNames;
+    progress.beforeStep = [&progressNames](HookedProgressSteps::Phase) {
+        const QAccessibleInterface* program = QAccessible::queryAccessibleInterface(qApp);
+        for (int i = 0; i < program->childCount() && progressNames.isEmpty(); ++i) {
+            if (auto* dialog = qobject_cast<ProgressDialog*>(program->child(i)->object())) {
+                progressNames << program->child(i)->text(QAccessible::Name)
+                              << dialog->CancelButton()->accessibleName();
+            }
+        }
+    };
     QTest::keyClick(path, Qt::Key_Return);
     QCoreApplication::processEvents();
     ASSERT_EQ(Current(), 1);
+    ASSERT_EQ(progressNames.size(), 2);
+    EXPECT_FALSE(progressNames[0].isEmpty() || progressNames[1].isEmpty());
     const auto* edit = qobject_cast<EditPage*>(window->TabControl()->Page(1));
     const QString value =
         QAccessible::queryAccessibleInterface(edit->Editor())->text(QAccessible::Value);
