@@ -45,6 +45,7 @@ private:
 
     State CurrentState() const;
     QPoint ImagePosition(State state) const;
+    QSize ImageSize() const;
     QRect TextRect() const;
     void DrawBorder(QPainter& painter, State state) const;
     void DrawImage(QPainter& painter, State state) const;

@@ -119,6 +119,7 @@ private:
     void DrawGuides(QPainter& painter, const WaveLanes& lanes) const;
     void DrawLane(int lane, const WaveLanes& lanes);
     void DrawTopStrip(QPainter& painter) const;
+    void FillDevicePixels(const QRect& area, QRgb colour);
     QRect CurrentBand() const;
     void UpdateHover(const QPoint& point);
     void MoveBand(int x);
