@@ -137,7 +137,7 @@ void FillScreen(QWidget& window) {
     window.showMaximized();
     Settle();
     const QRect area = window.screen()->availableGeometry();
-    if (window.frameGeometry().width() < area.width() / 2) {
+    if (window.size() == window.minimumSize()) {
         const QSize frame = window.frameGeometry().size() - window.size();
         window.setGeometry(QRect(area.topLeft(), area.size() - frame));
     }
