@@ -119,6 +119,11 @@ TEST_P(KeyboardAndReaderTest, EachPageIsUsableByKeyboardAndScreenReader) {
     EXPECT_NE(edit->Editor()->accessibleName(),
               window->findChild<QWidget*>("scrollBar")->accessibleName());
     CheckPage(1);
+    // The zoom menu drops down under its button, wherever the pointer is.
+    auto* zoom = window->findChild<QPushButton*>("zoom");
+    QTest::keyClick(zoom, Qt::Key_Space);
+    EXPECT_EQ(edit->ZoomMenu()->pos(), zoom->mapToGlobal(QPoint(0, zoom->height())));
+    edit->ZoomMenu()->close();
     Next();
     ASSERT_EQ(Current(), 2);
     CheckPage(2);
