@@ -1,5 +1,6 @@
 #include "AboutBox.h"
 
+#include "ControlText.h"
 #include "Resources.h"
 #include "StringTable.h"
 #include "pxmisc/CMiscFunc.h"
@@ -61,7 +62,7 @@ void AboutBox::FillTexts() {
     const std::string about = StringTable::Instance().Lookup("idc_about");
     m_productLine->setText(QString::fromStdString(product + " v" + version));
     m_legalLine->setText(QString::fromStdString(legal + " " + trademarks));
-    setWindowTitle(QString::fromStdString(about + " " + product));
+    setWindowTitle(PlainText(about) + " " + QString::fromStdString(product));
 }
 
 // The arrangement of the original box, widened by as much as the longer line needs, so that a

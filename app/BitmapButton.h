@@ -45,10 +45,12 @@ private:
 
     State CurrentState() const;
     QPoint ImagePosition(State state) const;
+    QSize ImageSize() const;
     QRect TextRect() const;
     void DrawBorder(QPainter& painter, State state) const;
     void DrawImage(QPainter& painter, State state) const;
     void DrawText(QPainter& painter, State state) const;
+    void DrawFocus(QPainter& painter) const;
 
     QPixmap m_bitmap;
     bool m_hasImage = false;

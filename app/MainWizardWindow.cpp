@@ -17,20 +17,25 @@
 
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSettings>
 #include <QTabBar>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <vector>
 
 namespace {
 
-// The window's arrangement, in pixels: its dialog-unit layout at 1.5 px across
-// and 1.625 px down.
+// The window's designed arrangement, in pixels: its dialog-unit layout at 1.5 px across and
+// 1.625 px down. It is the smallest size; the tab control takes any growth.
 constexpr QSize kClientSize{700, 504};
-constexpr QRect kPreviousRect{10, 457, 170, 29};
-constexpr QRect kNextRect{520, 457, 170, 29};
+constexpr QSize kButtonSize{170, 29};
 constexpr QRect kTabRect{10, 11, 680, 426};
+constexpr int kButtonGap = 20;
+constexpr int kBottomMargin = 18;
+constexpr const char* kGeometryKey = "Window/Geometry";
 
 // Image and text placement of the arrow buttons: left or right, centred
 // vertically.
@@ -39,6 +44,11 @@ constexpr int kAlignRightMiddle = 6;
 
 const char* const kHomePageUrl = "https://www.orvanta.example/";
 const char* const kFeedbackUrl = "https://www.orvanta.example/contact";
+
+// A looked-up title without its shortcut mark; a literal "&" stays one.
+std::string TabTitle(const std::string& text) {
+    return PlainText(text).replace('&', QStringLiteral("&&")).toStdString();
+}
 
 std::vector<std::string> LanguageCodes() {
     std::vector<std::string> codes;
@@ -65,19 +75,16 @@ MainWizardWindow::MainWizardWindow(WizardPages pages, QWidget* parent)
       m_tabControl(new WizardTabControl(m_client)) {
     SetAppMainWindow(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     BuildMenus();
     setWindowIcon(ProgramIcon());
     SetUpButtons();
     setWindowTitle(
         QString::fromStdString(StringTable::Instance().Lookup("idd_production_local_name")));
-    m_tabControl->setGeometry(kTabRect);
     AddPages(std::move(pages));
     SetTabImages();
-    const int menuHeight = m_menuBar->sizeHint().height();
-    m_menuBar->setGeometry(0, 0, kClientSize.width(), menuHeight);
-    m_client->setGeometry(0, menuHeight, kClientSize.width(), kClientSize.height());
-    setFixedSize(kClientSize.width(), kClientSize.height() + menuHeight);
+    ArrangeClient();
+    RestorePlace();
     // The first page sets up its buttons before the window is ever shown.
     m_tabControl->Page(0)->OnActivate(0);
 }
@@ -94,6 +101,7 @@ void MainWizardWindow::ConfirmExit() {
                     MessageButtons::YesNo) != IDYES) {
         return;
     }
+    QSettings().setValue(kGeometryKey, saveGeometry());
     done(QDialog::Accepted);
 }
 
@@ -172,6 +180,8 @@ void MainWizardWindow::BuildLanguageMenu() {
     for (std::size_t index = 0; index < names.size(); ++index) {
         QAction* action = AddCommand(m_languageMenu, names[index],
                                      kFirstLanguageCommand + static_cast<int>(index));
+        // A language's own name is shown as written: it marks no shortcut.
+        action->setText(QString::fromStdString(names[index]).replace('&', QStringLiteral("&&")));
         action->setCheckable(true);
     }
     UpdateLanguageChecks();
@@ -202,22 +212,60 @@ void MainWizardWindow::SetUpButtons() {
     m_previous->LoadBitmap(IDB_PREVIOUS, kTransparentColour);
     m_previous->SetImageAlignment(kAlignLeftMiddle);
     m_previous->SetTextAlignment(kAlignRightMiddle);
+    m_previous->setObjectName(QStringLiteral("previous"));
+    m_next->setObjectName(QStringLiteral("next"));
     for (BitmapButton* button : {m_previous, m_next}) {
         button->setAutoDefault(false);
-        button->setDefault(false);
+        button->setFixedSize(kButtonSize);
     }
-    m_previous->setGeometry(kPreviousRect);
-    m_next->setGeometry(kNextRect);
+    // Enter anywhere on a page that does not take it itself goes on with the page's next step.
+    m_next->setDefault(true);
     connect(m_previous, &QPushButton::clicked, this, &MainWizardWindow::OnPrevious);
     connect(m_next, &QPushButton::clicked, this, &MainWizardWindow::OnNext);
+}
+
+// The designed arrangement as layouts: its margins and gaps stay, the tab control grows with the
+// window.
+void MainWizardWindow::ArrangeClient() {
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    outer->setMenuBar(m_menuBar);
+    outer->addWidget(m_client);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_previous);
+    buttons->addStretch();
+    buttons->addWidget(m_next);
+    auto* client = new QVBoxLayout(m_client);
+    client->setContentsMargins(kTabRect.x(), kTabRect.y(),
+                               kClientSize.width() - kTabRect.right() - 1, kBottomMargin);
+    client->setSpacing(kButtonGap);
+    client->addWidget(m_tabControl, 1);
+    client->addLayout(buttons);
+    m_tabControl->setMinimumSize(kTabRect.size());
+    const QSize designed(kClientSize.width(),
+                         kClientSize.height() + m_menuBar->sizeHint().height());
+    setMinimumSize(designed);
+    resize(designed);
+}
+
+// The size and place the window had when the user last closed it; the designed size the first
+// time.
+void MainWizardWindow::RestorePlace() {
+    const QByteArray stored = QSettings().value(kGeometryKey).toByteArray();
+    if (!stored.isEmpty()) {
+        restoreGeometry(stored);
+    }
 }
 
 void MainWizardWindow::AddPages(WizardPages pages) {
     m_pages = std::move(pages);
     StringTable& strings = StringTable::Instance();
-    m_tabControl->AddPage(strings.Lookup("idd_importing"), 0, m_pages.importPage.get(), false);
-    m_tabControl->AddPage(strings.Lookup("idd_editing"), 1, m_pages.editPage.get(), false);
-    m_tabControl->AddPage(strings.Lookup("idd_saving"), 2, m_pages.savePage.get(), false);
+    // The tabs only show where the wizard stands: no shortcut may jump past a page's step.
+    const auto title = [&strings](const char* id) { return TabTitle(strings.Lookup(id)); };
+    m_tabControl->AddPage(title("idd_importing"), 0, m_pages.importPage.get(), false);
+    m_tabControl->AddPage(title("idd_editing"), 1, m_pages.editPage.get(), false);
+    m_tabControl->AddPage(title("idd_saving"), 2, m_pages.savePage.get(), false);
 }
 
 void MainWizardWindow::SetTabImages() {

@@ -64,6 +64,8 @@ private:
     void BuildMenus();
     void BuildLanguageMenu();
     void SetUpButtons();
+    void ArrangeClient();
+    void RestorePlace();
     void AddPages(WizardPages pages);
     void SetTabImages();
     void UpdateLanguageChecks();

@@ -2,6 +2,7 @@
 
 #include "AppMainWindow.h"
 #include "AppProfile.h"
+#include "ControlText.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -92,7 +93,10 @@ bool ProgressDialog::Create(QWidget* owner, const std::string& title) {
         CreateControls();
     }
     m_cancelButton->setText(m_cancelLabel);
+    m_cancelButton->setAccessibleName(PlainText(m_cancelLabel.toStdString()));
     setWindowTitle(LiteralTitle(m_title));
+    // The title bar adds the percentage; a screen reader names the window by the task alone.
+    setAccessibleName(m_title);
     setGeometry(0, 0, kMessageWidth, kInitialHeight);
     ResizeToContents(m_lines, kMessageWidth);
     m_created = true;
@@ -209,6 +213,7 @@ void ProgressDialog::SetText(const std::string& text) {
         return;
     }
     m_message->setText(CutAt(QString::fromStdString(text), kMaxMessageLength));
+    m_bar->setAccessibleName(m_message->text());
 }
 
 std::string ProgressDialog::Message() const {

@@ -1,6 +1,7 @@
 #include "Resources.h"
 
 #include <QBitmap>
+#include <QGuiApplication>
 #include <QString>
 
 namespace {
@@ -31,9 +32,13 @@ QPixmap LoadBitmap(int resourceId, const QColor& transparent) {
     if (path.isEmpty()) {
         return {};
     }
-    QPixmap pixmap(path);
+    // Scaled screens get the picture drawn at twice the size, as sharp as the text beside it.
+    const bool sharp = qGuiApp->devicePixelRatio() > 1.0;
+    QPixmap pixmap(sharp ? QString(path).replace(QStringLiteral(".xpm"), QStringLiteral("@2x.xpm"))
+                         : path);
     if (!pixmap.isNull()) {
         pixmap.setMask(pixmap.createMaskFromColor(transparent, Qt::MaskInColor));
+        pixmap.setDevicePixelRatio(sharp ? 2.0 : 1.0);
     }
     return pixmap;
 }

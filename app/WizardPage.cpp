@@ -1,6 +1,7 @@
 #include "WizardPage.h"
 
 #include <QKeyEvent>
+#include <QLineEdit>
 
 WizardPage::WizardPage(QWidget* parent) : QWidget(parent) {}
 
@@ -14,6 +15,14 @@ void WizardPage::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        // A text box takes Enter as "this value is done"; anywhere else Enter goes on to the
+        // window's default button, the page's next step.
+        if (qobject_cast<QLineEdit*>(focusWidget()) == nullptr) {
+            event->ignore();
+            return;
+        }
+        event->accept();
+        return;
     case Qt::Key_Escape:
         event->accept();
         return;

@@ -17,6 +17,7 @@ public:
     virtual void OnActivate(int previous);
 
 protected:
-    // Enter and Escape neither close nor reset a page.
+    // Escape neither closes nor resets a page; Enter outside a text box presses the default
+    // button.
     void keyPressEvent(QKeyEvent* event) override;
 };

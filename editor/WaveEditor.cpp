@@ -2,6 +2,8 @@
 
 #include "pxmisc/CMiscFunc.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -29,6 +31,28 @@ int32_t SecondsToMs(float seconds) {
     return static_cast<int32_t>(static_cast<long double>(seconds) * 1000.0L);
 }
 
+// What a screen reader learns of the view: its name and, as its value, the selection the page
+// describes in words.
+class WaveEditorAccessible : public QAccessibleWidget {
+public:
+    explicit WaveEditorAccessible(WaveEditor* editor)
+        : QAccessibleWidget(editor, QAccessible::Graphic) {}
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Value) {
+            return static_cast<const WaveEditor*>(widget())->AccessibleValue();
+        }
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* MakeWaveEditorAccessible(const QString& className, QObject* object) {
+    auto* editor = qobject_cast<WaveEditor*>(object);
+    return className == QLatin1String("WaveEditor") && editor != nullptr
+               ? new WaveEditorAccessible(editor)
+               : nullptr;
+}
+
 // Inverts `area` of what the painter has drawn so far.
 void Invert(QPainter& painter, const QRect& area) {
     painter.save();
@@ -44,6 +68,12 @@ int RightOf(const QRect& rect) {
 } // namespace
 
 WaveEditor::WaveEditor(QWidget* parent) : QWidget(parent) {
+    // Before the first name is set: that already makes the view's accessible interface.
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(MakeWaveEditorAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
     setWindowTitle(QStringLiteral("Wave Editor"));
     setAccessibleName(QStringLiteral("Wave Editor"));
     setAccessibleDescription(QStringLiteral("Waveform with the selected period"));
@@ -146,9 +176,22 @@ void WaveEditor::Invalidate() {
     update();
 }
 
+// A wider view shows more columns at the same zoom: the scroll position must stay in the new
+// range, and the page's scroll bar must learn of both.
 void WaveEditor::resizeEvent(QResizeEvent* event) {
     m_pictureValid = false;
     QWidget::resizeEvent(event);
+    ScrollViewTo(m_model.Scroll());
+    emit viewChanged();
+}
+
+void WaveEditor::SetAccessibleValue(const QString& value) {
+    if (value == m_accessibleValue) {
+        return;
+    }
+    m_accessibleValue = value;
+    QAccessibleValueChangeEvent changed(this, value);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void WaveEditor::RenderPicture() {
@@ -156,7 +199,11 @@ void WaveEditor::RenderPicture() {
     if (m_model.PointsNeedRebuild(lanes)) {
         m_model.BuildPoints(lanes);
     }
-    m_picture = QImage(width(), std::max(height() - kTopStripHeight, 1), QImage::Format_RGB32);
+    // At the screen's own resolution, so the ruler's text and lines are as sharp as the page's.
+    const qreal ratio = devicePixelRatioF();
+    m_picture = QImage(QSize(width(), std::max(height() - kTopStripHeight, 1)) * ratio,
+                       QImage::Format_RGB32);
+    m_picture.setDevicePixelRatio(ratio);
     m_picture.fill(Qt::black);
     {
         QPainter painter(&m_picture);
@@ -215,7 +262,8 @@ void WaveEditor::DrawLane(int lane, const WaveLanes& lanes) {
     const int columns = cached > 0 ? std::clamp(cached - scroll, 0, width()) : width();
     // Each lane keeps to its own rows, so an amplified waveform cannot run over its neighbour.
     const int laneTop = lane == 0 ? kRulerHeight : lanes.height + kRulerHeight + 2;
-    const int laneBottom = std::min(laneTop + lanes.height, m_picture.height() - 1);
+    const int laneBottom =
+        std::min(laneTop + lanes.height, qRound(m_picture.deviceIndependentSize().height()) - 1);
     int previous = lanes.centre[lane];
     for (int h = 0; h < columns; ++h) {
         const WaveModel::ColumnPoints points = m_model.PointsAt(lane, scroll + h);
@@ -223,10 +271,23 @@ void WaveEditor::DrawLane(int lane, const WaveLanes& lanes) {
         const int bottom =
             std::min(std::max({previous, points.greatestY, points.smallestY}), laneBottom);
         const QRgb colour = m_model.ColumnClips(scroll + h) ? kClippingColour : kWaveformColour;
-        for (int y = top; y <= bottom; ++y) {
-            reinterpret_cast<QRgb*>(m_picture.scanLine(y))[h] = colour;
-        }
+        FillDevicePixels(QRect(h, top, 1, bottom - top + 1), colour);
         previous = points.smallestY;
+    }
+}
+
+// Sets the device pixels under `area` (in view pixels) of the picture straight, as a painter
+// would only with rounding of its own.
+void WaveEditor::FillDevicePixels(const QRect& area, QRgb colour) {
+    const qreal ratio = m_picture.devicePixelRatio();
+    const auto device = [ratio](int value) { return static_cast<int>(value * ratio); };
+    const int right =
+        std::min(std::max(device(area.right() + 1), device(area.left()) + 1), m_picture.width());
+    const int bottom =
+        std::min(std::max(device(area.bottom() + 1), device(area.top()) + 1), m_picture.height());
+    for (int y = device(area.top()); y < bottom; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(m_picture.scanLine(y));
+        std::fill(row + device(area.left()), row + right, colour);
     }
 }
 
@@ -256,7 +317,9 @@ QRect WaveEditor::CurrentBand() const {
 }
 
 void WaveEditor::paintEvent(QPaintEvent*) {
-    if (!m_pictureValid || m_picture.width() != width()) {
+    // A move to a screen of another scale makes the picture anew at that screen's resolution.
+    if (!m_pictureValid || qRound(m_picture.deviceIndependentSize().width()) != width() ||
+        m_picture.devicePixelRatio() != devicePixelRatioF()) {
         RenderPicture();
     }
     QPainter painter(this);

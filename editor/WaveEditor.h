@@ -79,6 +79,10 @@ public:
     // The display gain (the amplify factor), so the waveform shows the level the ringtone gets.
     void SetGain(float gain);
 
+    // The selection in words, which a screen reader gives as the view's value.
+    void SetAccessibleValue(const QString& value);
+    QString AccessibleValue() const { return m_accessibleValue; }
+
     const WaveModel& Model() const { return m_model; }
     // Where the lanes lie in the drawing below the top strip, for the current height.
     WaveLanes Lanes() const;
@@ -115,6 +119,7 @@ private:
     void DrawGuides(QPainter& painter, const WaveLanes& lanes) const;
     void DrawLane(int lane, const WaveLanes& lanes);
     void DrawTopStrip(QPainter& painter) const;
+    void FillDevicePixels(const QRect& area, QRgb colour);
     QRect CurrentBand() const;
     void UpdateHover(const QPoint& point);
     void MoveBand(int x);
@@ -149,4 +154,5 @@ private:
     QRect m_dragBand;
     int m_markerX = -1;
     int m_cursorX = -1;
+    QString m_accessibleValue;
 };

@@ -2,6 +2,7 @@
 
 #include "AppProfile.h"
 #include "CAttribMedia.h"
+#include "ControlText.h"
 #include "DialogProgressSteps.h"
 #include "EngineReason.h"
 #include "EventHandlerTable.h"
@@ -26,9 +27,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QSettings>
 #include <QStandardItemModel>
@@ -37,6 +40,7 @@
 #include <algorithm>
 #include <cmath>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -94,6 +98,16 @@ QString QText(const char* identifier) {
     return QString::fromStdString(Text(identifier));
 }
 
+// A control's caption, with its shortcut mark.
+QString Caption(const char* identifier) {
+    return ControlText(Text(identifier));
+}
+
+// A control's name for a screen reader: its caption without the mark.
+QString Name(const char* identifier) {
+    return PlainText(Text(identifier));
+}
+
 EventHandlerTable<void (EditPage::*)(ISubject*, uint32_t, uint32_t)>& Handlers() {
     static EventHandlerTable<void (EditPage::*)(ISubject*, uint32_t, uint32_t)> table;
     return table;
@@ -127,6 +141,20 @@ void PlaceRightAligned(QLabel* label, int top) {
     label->setGeometry(kLabelRight - width, top, width, label->sizeHint().height());
 }
 
+// How a control follows the page beyond its designed size: the waveform takes all the growth,
+// what lies below it moves down, the right column moves right, the rows across grow wider.
+enum class Anchor { Widen, Fill, DownWiden, Down, DownRight };
+
+QRect Grown(QRect designed, Anchor anchor, QSize growth) {
+    const bool down = anchor != Anchor::Widen && anchor != Anchor::Fill;
+    const bool widen = anchor != Anchor::Down && anchor != Anchor::DownRight;
+    designed.translate(anchor == Anchor::DownRight ? growth.width() : 0,
+                       down ? growth.height() : 0);
+    designed.setWidth(designed.width() + (widen ? growth.width() : 0));
+    designed.setHeight(designed.height() + (anchor == Anchor::Fill ? growth.height() : 0));
+    return designed;
+}
+
 } // namespace
 
 EditPage::EditPage(QWidget* parent) : WizardPage(parent) {
@@ -139,6 +167,7 @@ EditPage::EditPage(QWidget* parent) : WizardPage(parent) {
     CreateSelectionControls();
     CreateLoudnessControls();
     ArrangeLoudnessControls();
+    SetTabOrder();
 }
 
 EditPage::~EditPage() {
@@ -158,6 +187,8 @@ void EditPage::CreateControls() {
     m_scrollBar->setObjectName("scrollBar");
     m_scrollBar->setRange(0, 0);
     m_scrollBar->setPageStep(0);
+    // The scroll bar moves the view by keyboard too (arrows, Page Up and Down).
+    m_scrollBar->setFocusPolicy(Qt::StrongFocus);
     connect(m_scrollBar, &QScrollBar::actionTriggered, this, &EditPage::OnScrollAction);
     connect(m_scrollBar, &QScrollBar::valueChanged, this, &EditPage::ScrollTo);
     m_play = new QPushButton(this);
@@ -181,11 +212,13 @@ void EditPage::CreateControls() {
         int next = 0;
         for (QAction* action : m_zoomMenu->actions()) {
             if (!action->isSeparator()) {
-                action->setText(QText(ids[next++]));
+                action->setText(Caption(ids[next++]));
             }
         }
     });
-    connect(m_zoom, &QPushButton::clicked, this, [this] { m_zoomMenu->popup(QCursor::pos()); });
+    // Under its button, as a drop-down menu opens, also when the keyboard pressed the button.
+    connect(m_zoom, &QPushButton::clicked, this,
+            [this] { m_zoomMenu->popup(m_zoom->mapToGlobal(QPoint(0, m_zoom->height()))); });
     m_fadeIn = new QCheckBox(this);
     m_fadeIn->setObjectName("fadeIn");
     m_fadeOut = new QCheckBox(this);
@@ -250,27 +283,27 @@ void EditPage::FillLists() {
 }
 
 void EditPage::SetControlTexts() {
-    m_play->setText(QText("idc_play"));
-    m_zoom->setText(QText("idc_zoom"));
-    m_fadeIn->setText(QText("idd_fade_in"));
+    m_play->setText(Caption("idc_play"));
+    m_zoom->setText(Caption("idc_zoom"));
+    m_fadeIn->setText(Caption("idd_fade_in"));
     m_fadeIn->setChecked(true);
-    m_fadeOut->setText(QText("idd_fade_out"));
+    m_fadeOut->setText(Caption("idd_fade_out"));
     m_fadeOut->setChecked(true);
-    m_stereo->setText(QText("idd_stereo"));
+    m_stereo->setText(Caption("idd_stereo"));
     m_stereo->setChecked(false);
-    m_qualityLabel->setText(QText("idd_quality"));
-    m_amplifyLabel->setText(QText("idd_amplify"));
-    m_formatLabel->setText(QText("idd_format"));
-    m_play->setAccessibleName(QText("idc_play"));
-    m_zoom->setAccessibleName(m_zoom->text());
-    m_fadeIn->setAccessibleName(m_fadeIn->text());
-    m_fadeOut->setAccessibleName(m_fadeOut->text());
-    m_stereo->setAccessibleName(m_stereo->text());
-    m_quality->setAccessibleName(m_qualityLabel->text());
-    m_amplify->setAccessibleName(m_amplifyLabel->text());
-    m_format->setAccessibleName(m_formatLabel->text());
-    m_editor->setAccessibleName(QText("idd_editing"));
-    m_scrollBar->setAccessibleName(QText("idd_editing"));
+    m_qualityLabel->setText(Caption("idd_quality"));
+    m_amplifyLabel->setText(Caption("idd_amplify"));
+    m_formatLabel->setText(Caption("idd_format"));
+    m_play->setAccessibleName(Name("idc_play"));
+    m_zoom->setAccessibleName(Name("idc_zoom"));
+    m_fadeIn->setAccessibleName(Name("idd_fade_in"));
+    m_fadeOut->setAccessibleName(Name("idd_fade_out"));
+    m_stereo->setAccessibleName(Name("idd_stereo"));
+    m_quality->setAccessibleName(Name("idd_quality"));
+    m_amplify->setAccessibleName(Name("idd_amplify"));
+    m_format->setAccessibleName(Name("idd_format"));
+    m_editor->setAccessibleName(Name("idd_waveform"));
+    m_scrollBar->setAccessibleName(Name("idd_waveform_position"));
 }
 
 void EditPage::ArrangeControls() {
@@ -281,8 +314,8 @@ void EditPage::ArrangeControls() {
                              kDescriptionRect.width(), kScrollBarHeight);
     // The play button carries "Play" and "Stop" in turn: wide enough for either.
     const QFontMetrics metrics = m_play->fontMetrics();
-    const int stopExtra = std::max(0, metrics.horizontalAdvance(QText("idc_stop")) -
-                                          metrics.horizontalAdvance(m_play->text()));
+    const int stopExtra = std::max(0, metrics.horizontalAdvance(Name("idc_stop")) -
+                                          metrics.horizontalAdvance(Name("idc_play")));
     m_play->setGeometry(kPlayRect.x(), kPlayRect.y(),
                         std::max(kPlayRect.width(), m_play->sizeHint().width() + stopExtra),
                         kPlayRect.height());
@@ -407,16 +440,16 @@ void EditPage::StartPreview(int32_t startMs, int32_t endMs, int32_t fadeMs, bool
 
 // The editor stays enabled: an edit during the preview plays the new selection.
 void EditPage::EnterPlaying() {
-    m_play->setText(QText("idc_stop"));
-    m_play->setAccessibleName(m_play->text());
+    m_play->setText(Caption("idc_stop"));
+    m_play->setAccessibleName(Name("idc_stop"));
     m_playing = true;
 }
 
 void EditPage::BackToIdle() {
     m_editor->ResetPlayCursor();
     m_editor->setEnabled(true);
-    m_play->setText(QText("idc_play"));
-    m_play->setAccessibleName(m_play->text());
+    m_play->setText(Caption("idc_play"));
+    m_play->setAccessibleName(Name("idc_play"));
     m_playing = false;
 }
 
@@ -651,10 +684,10 @@ void EditPage::CreateSelectionControls() {
 
 void EditPage::SetSelectionTexts() {
     m_selectionFields->SetTexts();
-    m_snap->setText(QText("idd_snap_zero_crossings"));
-    m_snap->setAccessibleName(m_snap->text());
-    m_loop->setText(QText("idd_loop"));
-    m_loop->setAccessibleName(m_loop->text());
+    m_snap->setText(Caption("idd_snap_zero_crossings"));
+    m_snap->setAccessibleName(Name("idd_snap_zero_crossings"));
+    m_loop->setText(Caption("idd_loop"));
+    m_loop->setAccessibleName(Name("idd_loop"));
     m_editor->setToolTip(QText("idd_wave_keys"));
 }
 
@@ -684,6 +717,7 @@ void EditPage::OnSelectionEdited(bool finished) {
     if (!finished) {
         const auto [startMs, endMs] = m_editor->LiveSelectionMs();
         m_selectionFields->ShowSelection(std::min(startMs, endMs), std::max(startMs, endMs));
+        m_editor->SetAccessibleValue(m_selectionFields->Summary());
         return;
     }
     ApplySnap();
@@ -730,6 +764,7 @@ void EditPage::ShowSelectionInFields() {
     }
     const auto [startMs, endMs] = ShownSelectionMs();
     m_selectionFields->ShowSelection(startMs, endMs, m_editor->Model().SelectionMs());
+    m_editor->SetAccessibleValue(m_selectionFields->Summary());
 }
 
 // A plain preview starts again from the new start; a loop takes the change at its next pass.
@@ -793,25 +828,25 @@ QString Filled(const char* identifier, const QStringList& values) {
 } // namespace
 
 void EditPage::CreateLoudnessControls() {
-    m_normalize = new QCheckBox(QText("idd_normalize_loudness"), this);
+    m_normalize = new QCheckBox(Caption("idd_normalize_loudness"), this);
     m_normalize->setObjectName("normalize");
-    m_normalize->setAccessibleName(m_normalize->text());
+    m_normalize->setAccessibleName(Name("idd_normalize_loudness"));
     m_normalize->setChecked(QSettings().value(kNormalizeSettingsKey, false).toBool());
     m_loudnessMeter = new QLabel(this);
     m_loudnessMeter->setObjectName("loudnessMeter");
     m_loudnessMeter->setTextFormat(Qt::PlainText);
-    m_loudnessMeter->setAccessibleName(QText("idd_normalize_loudness"));
+    m_loudnessMeter->setAccessibleName(Name("idd_normalize_loudness"));
     m_clipWarning = new QLabel(this);
     m_clipWarning->setObjectName("clipWarning");
     m_clipWarning->setTextFormat(Qt::PlainText);
     m_clipWarning->setStyleSheet("color: rgb(200, 0, 0);");
-    m_clipWarning->setAccessibleName(QText("idd_amplify"));
+    m_clipWarning->setAccessibleName(Name("idd_amplify"));
     m_clipWarning->hide();
     m_predictedSize = new QLabel(this);
     m_predictedSize->setObjectName("predictedSize");
     m_predictedSize->setTextFormat(Qt::PlainText);
     m_predictedSize->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_predictedSize->setAccessibleName(QText("idd_quality"));
+    m_predictedSize->setAccessibleName(Name("idd_quality"));
     m_meter = new SelectionMeter(this);
     connect(m_meter, &SelectionMeter::Measured, this, &EditPage::OnMeterReading);
     connect(m_normalize, &QCheckBox::toggled, this, &EditPage::OnNormalizeToggled);
@@ -833,11 +868,76 @@ void EditPage::ArrangeLoudnessControls() {
 // which a long translation needs.
 void EditPage::ArrangeLoudnessTexts() {
     const int sizeWidth = m_predictedSize->sizeHint().width();
-    const int sizeLeft = kQualityRect.right() + 1 - sizeWidth;
-    m_predictedSize->setGeometry(sizeLeft, kNormalizeRect.y(), sizeWidth, kNormalizeRect.height());
+    const int sizeLeft = kQualityRect.right() + 1 - sizeWidth + m_growth.width();
+    const int top = kNormalizeRect.y() + m_growth.height();
+    m_predictedSize->setGeometry(sizeLeft, top, sizeWidth, kNormalizeRect.height());
     const int left = m_normalize->geometry().right() + 1 + kControlGap * 2;
-    m_loudnessMeter->setGeometry(left, kNormalizeRect.y(), sizeLeft - kControlGap * 2 - left,
+    m_loudnessMeter->setGeometry(left, top, sizeLeft - kControlGap * 2 - left,
                                  kNormalizeRect.height());
+}
+
+// The page grows with the window beyond the designed size its parent has as its minimum.
+void EditPage::resizeEvent(QResizeEvent* event) {
+    WizardPage::resizeEvent(event);
+    const QWidget* holder = parentWidget();
+    const QSize designed = holder != nullptr ? holder->minimumSize() : QSize();
+    const QSize growth =
+        designed.isEmpty() ? QSize(0, 0) : (holder->size() - designed).expandedTo(QSize(0, 0));
+    if (growth == m_growth) {
+        return;
+    }
+    m_growth = growth;
+    ArrangeControls();
+    ArrangeSelectionControls();
+    ArrangeLoudnessControls();
+    const std::pair<QWidget*, Anchor> anchors[] = {{m_description, Anchor::Widen},
+                                                   {m_selectionFields, Anchor::Widen},
+                                                   {m_clipWarning, Anchor::Widen},
+                                                   {m_editor, Anchor::Fill},
+                                                   {m_scrollBar, Anchor::DownWiden},
+                                                   {m_selectionFields->HintLabel(), Anchor::Down},
+                                                   {m_play, Anchor::Down},
+                                                   {m_zoom, Anchor::Down},
+                                                   {m_fadeIn, Anchor::Down},
+                                                   {m_fadeOut, Anchor::Down},
+                                                   {m_stereo, Anchor::Down},
+                                                   {m_loop, Anchor::Down},
+                                                   {m_snap, Anchor::Down},
+                                                   {m_normalize, Anchor::Down},
+                                                   {m_quality, Anchor::DownRight},
+                                                   {m_amplify, Anchor::DownRight},
+                                                   {m_qualityLabel, Anchor::DownRight},
+                                                   {m_amplifyLabel, Anchor::DownRight},
+                                                   {m_format, Anchor::DownRight},
+                                                   {m_formatLabel, Anchor::DownRight}};
+    for (const auto& [control, anchor] : anchors) {
+        control->setGeometry(Grown(control->geometry(), anchor, m_growth));
+    }
+    ArrangeLoudnessTexts();
+}
+
+// Tab goes down the page as the eye does: the times, the waveform and its scroll bar, the
+// format, loudness, then the row of the play button and the options below it.
+void EditPage::SetTabOrder() {
+    const std::vector<QWidget*> order = {m_selectionFields->FieldAt(0),
+                                         m_selectionFields->FieldAt(1),
+                                         m_selectionFields->FieldAt(2),
+                                         m_editor,
+                                         m_scrollBar,
+                                         m_format,
+                                         m_normalize,
+                                         m_play,
+                                         m_zoom,
+                                         m_fadeIn,
+                                         m_fadeOut,
+                                         m_stereo,
+                                         m_quality,
+                                         m_amplify,
+                                         m_loop,
+                                         m_snap};
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
 }
 
 void EditPage::OnNormalizeToggled(bool on) {

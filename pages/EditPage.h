@@ -61,12 +61,14 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     using Handler = void (EditPage::*)(ISubject*, uint32_t, uint32_t);
 
     void CreateControls();
+    void SetTabOrder();
     void ArrangeControls();
     void FillLists();
     void SetControlTexts();
@@ -147,4 +149,6 @@ private:
     std::optional<SelectionMeter::Reading> m_reading;
     std::pair<int32_t, int32_t> m_meteredSelection{0, -1};
     int m_fileGeneration = 0;
+    // How far the page is beyond its designed size.
+    QSize m_growth{0, 0};
 };

@@ -1,6 +1,8 @@
 #include "ImportPage.h"
 
 #include "AppProfile.h"
+#include "BitmapButton.h"
+#include "ControlText.h"
 #include "ConversionEngine.h"
 #include "DialogProgressSteps.h"
 #include "EngineReason.h"
@@ -81,11 +83,14 @@ ImportPage::ImportPage(QWidget* parent)
     m_description->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_path->setObjectName("sourcePath");
     m_browse->setObjectName("browse");
-    m_browse->setText(QText("idc_browse"));
-    m_browse->setAccessibleName(m_browse->text());
+    m_browse->setText(ControlText(Text("idc_browse")));
+    m_browse->setAccessibleName(PlainText(Text("idc_browse")));
     connect(m_browse, &QPushButton::clicked, this, &ImportPage::Browse);
     m_openTimer.setInterval(kOpenPollMs);
     connect(&m_openTimer, &QTimer::timeout, this, &ImportPage::OpenWaitingFile);
+    // Queued: the Enter must have finished its way through the page before the page changes.
+    connect(m_path, &QLineEdit::returnPressed, this, &ImportPage::LoadTypedPath,
+            Qt::QueuedConnection);
 
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(m_path, 1);
@@ -113,6 +118,15 @@ void ImportPage::OnActivate(int previous) {
     orvanta::RemoveTemporaryWorkFiles(orvanta::CurrentWorkFiles());
     if (previous == kSavePageIndex) {
         m_path->clear();
+    }
+    // The page is there to name a song: typing can start at once.
+    m_path->setFocus();
+}
+
+// Enter in the path box is Load File.
+void ImportPage::LoadTypedPath() {
+    if (auto* frame = qobject_cast<MainWizardWindow*>(window())) {
+        frame->NextButton()->click();
     }
 }
 

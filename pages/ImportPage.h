@@ -52,6 +52,7 @@ private:
     };
 
     void AcceptDropsOnWindow();
+    void LoadTypedPath();
     bool Import(const std::string& sourcePath);
     std::optional<ImportedJob> Decode(const std::string& sourcePath);
     void Adopt(ImportedJob job);

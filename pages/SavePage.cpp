@@ -1,5 +1,6 @@
 #include "SavePage.h"
 
+#include "ControlText.h"
 #include "MainWizardWindow.h"
 #include "MessageBox.h"
 #include "PageIndex.h"
@@ -66,8 +67,8 @@ void SavePage::OnActivate(int /*previous*/) {
         description + "\n\n" + orvanta::WrittenRingtonePath(files) +
         (advice != nullptr ? "\n\n" + strings.Lookup(advice) : std::string())));
     m_result->setAccessibleName(QString::fromStdString(description));
-    m_openFolder->setText(QString::fromStdString(strings.Lookup("idc_open_folder")));
-    m_openFolder->setAccessibleName(m_openFolder->text());
+    m_openFolder->setText(ControlText(strings.Lookup("idc_open_folder")));
+    m_openFolder->setAccessibleName(PlainText(strings.Lookup("idc_open_folder")));
 }
 
 bool SavePage::CanLeave(int target) {

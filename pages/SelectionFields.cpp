@@ -1,9 +1,11 @@
 #include "SelectionFields.h"
 
+#include "ControlText.h"
 #include "StringTable.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QStringList>
 #include <algorithm>
 #include <charconv>
 #include <vector>
@@ -137,12 +139,21 @@ void SelectionFields::SetTexts() {
     const char* const labels[] = {"idd_selection_start", "idd_selection_end",
                                   "idd_selection_length"};
     for (int i = 0; i < kFieldCount; ++i) {
-        m_labels[i]->setText(QText(labels[i]));
-        m_fields[i]->setAccessibleName(m_labels[i]->text());
+        const std::string label = StringTable::Instance().Lookup(labels[i]);
+        m_labels[i]->setText(ControlText(label));
+        m_fields[i]->setAccessibleName(PlainText(label));
         m_fields[i]->setToolTip(QText("idd_selection_time_format"));
     }
-    m_hint->setAccessibleName(QText("idd_selection_length"));
+    m_hint->setAccessibleName(PlainText(StringTable::Instance().Lookup("idd_selection_length")));
     Arrange();
+}
+
+QString SelectionFields::Summary() const {
+    QStringList parts;
+    for (int i = 0; i < kFieldCount; ++i) {
+        parts << m_fields[i]->accessibleName() + QLatin1Char(' ') + m_fields[i]->text();
+    }
+    return parts.join(QStringLiteral(", "));
 }
 
 // Each label as wide as its text, so longer translations push the row along instead of being cut.

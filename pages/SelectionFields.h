@@ -42,6 +42,9 @@ public:
     QString Hint() const;
     // The hint is a child of the fields' parent, which places it where there is room for a line.
     QLabel* HintLabel() const { return m_hint; }
+    QLineEdit* FieldAt(int index) const { return m_fields[index]; }
+    // The three fields as a screen reader says them: "Start: 0:01.000, End: ..., Length: ...".
+    QString Summary() const;
 
 signals:
     void selectionTyped(int32_t startMs, int32_t endMs);

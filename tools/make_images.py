@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the program's pictures and writes them as XPM files into res/images/.
 
-Every picture stands on magenta (#FF00FF), which the program treats as transparent. Run it again
+Every picture stands on magenta (#FF00FF), which the program treats as transparent. Each is also
+drawn at twice the size as NAME@2x.xpm, for screens scaled to 150 % and more. Run it again
 after changing a drawing and commit the script together with what it wrote:
 
     python3 tools/make_images.py
@@ -13,19 +14,33 @@ import sys
 MAGENTA = "#FF00FF"
 
 
+# How many pixels across one drawing unit covers in the pictures being drawn.
+SCALE = 1
+
+
 class Canvas:
-    """A grid of colour names, (0, 0) at the top left, starting all transparent."""
+    """A grid of colour names, (0, 0) at the top left, starting all transparent. Drawings give
+    their coordinates in units of the 1x picture; each unit is SCALE pixels across."""
 
     def __init__(self, width, height):
-        self.width = width
-        self.height = height
-        self.pixels = [[None] * width for _ in range(height)]
+        self.scale = SCALE
+        self.width = width * SCALE
+        self.height = height * SCALE
+        self.pixels = [[None] * self.width for _ in range(self.height)]
 
     def put(self, x, y, colour):
+        for dy in range(self.scale):
+            for dx in range(self.scale):
+                self.put_pixel(x * self.scale + dx, y * self.scale + dy, colour)
+
+    def put_pixel(self, x, y, colour):
         if 0 <= x < self.width and 0 <= y < self.height:
             self.pixels[y][x] = colour
 
     def get(self, x, y):
+        return self.get_pixel(x * self.scale, y * self.scale)
+
+    def get_pixel(self, x, y):
         if 0 <= x < self.width and 0 <= y < self.height:
             return self.pixels[y][x]
         return None
@@ -40,17 +55,17 @@ class Canvas:
         """Fills the pixels whose centres lie inside the ellipse."""
         for y in range(self.height):
             for x in range(self.width):
-                dx = (x + 0.5 - cx) / rx
-                dy = (y + 0.5 - cy) / ry
+                dx = ((x + 0.5) / self.scale - cx) / rx
+                dy = ((y + 0.5) / self.scale - cy) / ry
                 if dx * dx + dy * dy <= 1.0:
-                    self.put(x, y, colour)
+                    self.put_pixel(x, y, colour)
 
     def polygon(self, points, colour):
         """Fills the pixels whose centres lie inside the polygon (even-odd rule)."""
         for y in range(self.height):
             for x in range(self.width):
-                if inside(points, x + 0.5, y + 0.5):
-                    self.put(x, y, colour)
+                if inside(points, (x + 0.5) / self.scale, (y + 0.5) / self.scale):
+                    self.put_pixel(x, y, colour)
 
     def art(self, left, top, rows, colours):
         """Copies character art: each character names a colour in `colours`; others are skipped."""
@@ -61,21 +76,24 @@ class Canvas:
 
     def outline(self, colour, only=None):
         """Recolours every painted pixel that touches a transparent one or the edge, so the shape
-        keeps a dark rim on any background. `only` limits it to pixels of those colours."""
+        keeps a dark rim one unit wide on any background. `only` limits it to pixels of those
+        colours."""
         rim = []
         for y in range(self.height):
             for x in range(self.width):
                 here = self.pixels[y][x]
                 if here is None or (only is not None and here not in only):
                     continue
-                neighbours = ((x - 1, y), (x + 1, y), (x, y - 1), (x, y + 1))
-                if any(self.get(nx, ny) is None for nx, ny in neighbours):
+                reach = range(1, self.scale + 1)
+                neighbours = [(x - k, y) for k in reach] + [(x + k, y) for k in reach]
+                neighbours += [(x, y - k) for k in reach] + [(x, y + k) for k in reach]
+                if any(self.get_pixel(nx, ny) is None for nx, ny in neighbours):
                     rim.append((x, y))
         for x, y in rim:
-            self.put(x, y, colour)
+            self.put_pixel(x, y, colour)
 
     def mirrored(self):
-        copy = Canvas(self.width, self.height)
+        copy = Canvas(self.width // self.scale, self.height // self.scale)
         copy.pixels = [list(reversed(row)) for row in self.pixels]
         return copy
 
@@ -112,7 +130,7 @@ def to_xpm(name, canvas):
     for row in canvas.pixels:
         lines.append("".join(symbol_of[colour or MAGENTA] for colour in row))
     body = ",\n".join(f'"{line}"' for line in lines)
-    identifier = name.replace(".", "_")
+    identifier = name.replace(".", "_").replace("@", "_")
     return f"/* XPM */\nstatic const char *{identifier}[] = {{\n{body}\n}};\n"
 
 
@@ -223,9 +241,13 @@ def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     folder = os.path.join(root, "res", "images")
     os.makedirs(folder, exist_ok=True)
-    for name, draw in PICTURES.items():
-        with open(os.path.join(folder, name), "w", encoding="ascii", newline="\n") as file:
-            file.write(to_xpm(name, draw()))
+    global SCALE
+    for scale, suffix in ((1, ""), (2, "@2x")):
+        SCALE = scale
+        for name, draw in PICTURES.items():
+            name = name.replace(".xpm", suffix + ".xpm")
+            with open(os.path.join(folder, name), "w", encoding="ascii", newline="\n") as file:
+                file.write(to_xpm(name, draw()))
     return 0
 
 

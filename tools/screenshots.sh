@@ -5,6 +5,10 @@
 # any change to a window.
 #
 #     bash tools/screenshots.sh [OUTPUT_FOLDER] [LANGUAGE...]     (default: build/screenshots, en de fr)
+#
+# VARIANTS lists further pictures of the wizard pages as SCALE:SIZE, SIZE being minimum (the
+# designed size) or maximised; each goes into OUTPUT_FOLDER/xSCALE_SIZE. For example
+#     VARIANTS="1:maximised 2:minimum 2:maximised" bash tools/screenshots.sh out en de
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -27,7 +31,8 @@ head -c $((44100 * 4 * 60)) /dev/urandom |
     lame --quiet -r -s 44.1 --bitwidth 16 --scale 0.2 -b 128 - "$scratch/sample.mp3" 2>/dev/null
 
 # One virtual display for every picture; it picks a free display number itself.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
+# Large enough for the designed window at 200 %.
+Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
 xvfb=$!
 trap 'kill "$xvfb" 2>/dev/null; rm -rf "$scratch"' EXIT
 for _ in $(seq 50); do
@@ -116,3 +121,16 @@ for language in "${languages[@]}"; do
         "$scratch/song-$language.mp3" "$scratch/sample.mp3" "$out"
 done
 photograph_editor
+
+# The wizard pages again at each scale and size asked for.
+for variant in ${VARIANTS:-}; do
+    scale=${variant%%:*} size=${variant#*:}
+    mkdir -p "$out/x${scale}_$size"
+    for language in "${languages[@]}"; do
+        cp "$scratch/song/song.mp3" "$scratch/song-$language-$scale-$size.mp3"
+        QT_SCALE_FACTOR=$scale ORVANTA_SCREENSHOT_SIZE=$size HOME="$scratch/home-driver" \
+            XDG_CONFIG_HOME="$scratch/home-driver/.config" \
+            "$build/pages/tests/orvanta_screenshot_driver" "$language" "$root/res/strings.xml" \
+            "$scratch/song-$language-$scale-$size.mp3" "$scratch/sample.mp3" "$out/x${scale}_$size"
+    done
+done

@@ -85,6 +85,8 @@ const std::vector<std::string> kIdentifiers = {
     "idd_loop",
     "idc_zoom_selection",
     "idd_wave_keys",
+    "idd_waveform",
+    "idd_waveform_position",
     "idd_format",
     "idd_format_mp3",
     "idd_format_m4r",

@@ -4,6 +4,9 @@
 // tools/screenshots.sh runs it under a virtual display; the pictures are for people to look at.
 //
 //     orvanta_screenshot_driver LANGUAGE STRINGS_XML SONG DECODE_SOURCE OUTPUT_FOLDER
+//
+// ORVANTA_SCREENSHOT_SIZE=maximised pictures the window filling the screen; otherwise it has its
+// designed (smallest) size. QT_SCALE_FACTOR sets the scaling, as a desktop's setting does.
 #include "AboutBox.h"
 #include "Application.h"
 #include "ConversionEngine.h"
@@ -130,6 +133,17 @@ bool PhotographPages(MainWizardWindow& window, const std::string& song, const QS
     return saved;
 }
 
+// Maximised, or as a window manager without maximising would show it: the whole work area.
+void FillScreen(QWidget& window) {
+    window.showMaximized();
+    Settle();
+    const QRect area = window.screen()->availableGeometry();
+    if (window.size() == window.minimumSize()) {
+        const QSize frame = window.frameGeometry().size() - window.size();
+        window.setGeometry(QRect(area.topLeft(), area.size() - frame));
+    }
+}
+
 bool PhotographAboutBox(MainWizardWindow& window, const QString& path) {
     AboutBox about(&window);
     about.show();
@@ -206,6 +220,9 @@ int main(int argc, char** argv) {
     MainWizardWindow window(MakeProgramPages());
     window.move(20, 20);
     window.show();
+    if (qEnvironmentVariable("ORVANTA_SCREENSHOT_SIZE") == QLatin1String("maximised")) {
+        FillScreen(window);
+    }
     DialogProgressSteps progress;
     std::optional<orvanta::ScopedProgressSteps> installed(std::in_place, progress);
     bool saved = PhotographPages(window, argv[3], folder + "wizard_" + tag + "_page");
