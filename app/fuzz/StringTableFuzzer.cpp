@@ -2,6 +2,7 @@
 // (with German chosen, so that the English fill-in runs too), then every language and text it
 // yields asked for.
 
+#include "FuzzCheck.h"
 #include "FuzzWorkspace.h"
 #include "StringTable.h"
 
@@ -13,10 +14,7 @@
 
 namespace {
 
-[[noreturn]] void Violation(const char* what) {
-    std::fprintf(stderr, "orvanta fuzz: %s\n", what);
-    std::abort();
-}
+using orvanta::fuzz::Violation;
 
 } // namespace
 

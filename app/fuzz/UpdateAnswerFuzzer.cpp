@@ -3,6 +3,7 @@
 // the upgrades folder, one the program would itself give an installer, and one that keeps the
 // updater's "&&"-joined argument in its four parts.
 
+#include "FuzzCheck.h"
 #include "UpdateChecker.h"
 
 #include <cstdint>
@@ -13,10 +14,7 @@
 
 namespace {
 
-[[noreturn]] void Violation(const char* what) {
-    std::fprintf(stderr, "orvanta fuzz: %s\n", what);
-    std::abort();
-}
+using orvanta::fuzz::Violation;
 
 bool IsLowerCaseOf(const std::string& name, const std::string& answer) {
     if (name.size() != answer.size()) {

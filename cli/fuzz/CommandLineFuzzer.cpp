@@ -3,6 +3,7 @@
 // value goes through the number readers the commands use.
 
 #include "CommandLine.h"
+#include "FuzzCheck.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,10 +19,7 @@ using orvanta::cli::CommandLine;
 using orvanta::cli::CommandSpec;
 using orvanta::cli::ValueOption;
 
-[[noreturn]] void Violation(const char* what) {
-    std::fprintf(stderr, "orvanta fuzz: %s\n", what);
-    std::abort();
-}
+using orvanta::fuzz::Violation;
 
 std::vector<std::string> ArgumentsOf(const uint8_t* data, std::size_t size) {
     std::vector<std::string> arguments{"orvanta-cli"};

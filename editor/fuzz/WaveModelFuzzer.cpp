@@ -3,6 +3,7 @@
 // header bytes and then the whole peak file; the model is then zoomed through every step and
 // drawn at two gains, as the editor would.
 
+#include "FuzzCheck.h"
 #include "FuzzWorkspace.h"
 #include "WaveModel.h"
 
@@ -19,10 +20,7 @@ constexpr std::size_t kParameterBytes = 12;
 constexpr std::size_t kHeaderBytes = 44;
 constexpr int kViewWidth = 640;
 
-[[noreturn]] void Violation(const char* what) {
-    std::fprintf(stderr, "orvanta fuzz: %s\n", what);
-    std::abort();
-}
+using orvanta::fuzz::Violation;
 
 int32_t Int32At(const uint8_t* data) {
     uint32_t value = 0;

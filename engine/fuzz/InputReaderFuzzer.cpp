@@ -3,7 +3,9 @@
 // selection, fade and gain drawn from the input.
 
 #include "ConversionEngine.h"
+#include "FuzzCheck.h"
 #include "FuzzInput.h"
+#include "FuzzWorkspace.h"
 #include "ProgressSteps.h"
 #include "WavProcessor.h"
 
@@ -46,11 +48,6 @@ Workspace& TheWorkspace() {
     return workspace;
 }
 
-void RemoveWorkspace() {
-    std::error_code ignored;
-    std::filesystem::remove_all(TheWorkspace().folder, ignored);
-}
-
 bool WriteInput(const std::string& path, const uint8_t* data, std::size_t size) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
@@ -65,10 +62,7 @@ uint32_t LE32(const std::array<uint8_t, 44>& header, std::size_t at) {
            uint32_t{header[at + 3]} << 24;
 }
 
-[[noreturn]] void Violation(const char* what) {
-    std::fprintf(stderr, "orvanta fuzz: %s\n", what);
-    std::abort();
-}
+using orvanta::fuzz::Violation;
 
 // What every decode promises whatever it was given: a failure leaves no output, a success
 // leaves a working WAV whose header describes exactly the bytes that follow it.
@@ -173,18 +167,11 @@ void CheckBytePasses(const std::string& input, const Workspace& workspace,
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/orvanta-fuzz-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("orvanta fuzz: mkdtemp");
-        std::exit(1);
-    }
-    TheWorkspace().folder = pattern;
-    TheWorkspace().output = pattern + "/work.wav";
-    TheWorkspace().peaks = pattern + "/work.wfp";
-    TheWorkspace().ringtone = pattern + "/ring.wav";
-    std::atexit(&RemoveWorkspace);
+    const std::string& folder = orvanta::fuzz::WorkspaceFolder();
+    TheWorkspace().folder = folder;
+    TheWorkspace().output = folder + "/work.wav";
+    TheWorkspace().peaks = folder + "/work.wfp";
+    TheWorkspace().ringtone = folder + "/ring.wav";
     static AlwaysContinue progress;
     orvanta::InstallProgressSteps(&progress);
     return 0;

@@ -3,6 +3,7 @@
 // took, and a failed read must leave the record as it was.
 
 #include "CAttribMedia.h"
+#include "FuzzCheck.h"
 #include "MediaArchive.h"
 
 #include <algorithm>
@@ -13,10 +14,7 @@
 
 namespace {
 
-[[noreturn]] void Violation(const char* what) {
-    std::fprintf(stderr, "orvanta fuzz: %s\n", what);
-    std::abort();
-}
+using orvanta::fuzz::Violation;
 
 } // namespace
 

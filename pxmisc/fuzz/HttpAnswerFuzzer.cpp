@@ -4,6 +4,7 @@
 // address (the client follows up to five) is answered by the same server and never leaves the
 // machine.
 
+#include "FuzzCheck.h"
 #include "pxmisc/GenericHTTPClient.h"
 
 #include <arpa/inet.h>
@@ -25,10 +26,7 @@ namespace {
 // An answer that starts with these bytes is plain: the client must keep its body as sent.
 constexpr std::string_view kPlainHead = "HTTP/1.0 200 OK\r\n\r\n";
 
-[[noreturn]] void Violation(const char* what) {
-    std::fprintf(stderr, "orvanta fuzz: %s\n", what);
-    std::abort();
-}
+using orvanta::fuzz::Violation;
 
 class AnswerServer {
 public:
