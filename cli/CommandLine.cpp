@@ -11,13 +11,15 @@ const std::vector<CommandSpec>& Commands() {
         {"decode",
          "SOURCE OUT.wav",
          2,
-         {{"peaks", "OUT.wfp"}},
+         {{"peaks", "OUT.wfp"}, {"threads", "N"}},
          {},
          "Decodes an MP3/MP2/MP1, WAV, AIFF/AIFF-C or raw PCM file into a 16-bit PCM working\n"
          "WAV with the source's channels and sample rate (MPEG encoder delay and padding\n"
          "removed).\n"
          "  --peaks OUT.wfp    also write the WAV's peak file, as 'peaks' would, built while\n"
-         "                     decoding\n"},
+         "                     decoding\n"
+         "  --threads N        decode an MPEG stream on at most N threads, 1 to 4 (default:\n"
+         "                     one per core; the WAV is the same whatever N)\n"},
         {"peaks",
          "WORK.wav OUT.wfp",
          2,

@@ -241,6 +241,10 @@ Outcome Decode(const CommandLine& line, const std::string& lastError) {
     const std::string& wav = line.arguments[1];
     const auto peakPath = line.values.find("peaks");
     const bool withPeaks = peakPath != line.values.end();
+    const std::optional<int> threads = NumberOption(line, "threads", 0, 1, 4);
+    if (!threads) {
+        return UsageError(*line.command, "--threads takes a whole number from 1 to 4");
+    }
     if (withPeaks && (peakPath->second == wav || IsSameFile(peakPath->second, source) ||
                       IsSameFile(peakPath->second, wav))) {
         PrintFailure(peakPath->second, "the peak file would replace the source or the WAV");
@@ -252,7 +256,8 @@ Outcome Decode(const CommandLine& line, const std::string& lastError) {
     bool ok =
         engine.Open() && engine.DecodeToWav(source, wav, cancelled,
                                             DecodeOptions{.stopAfterMs = std::nullopt,
-                                                          .sink = withPeaks ? &peaks : nullptr});
+                                                          .sink = withPeaks ? &peaks : nullptr,
+                                                          .pieces = *threads});
     if (ok && cancelled == 0 && withPeaks) {
         ok = WavProcessor().WritePeakFile(peaks, wav, peakPath->second, cancelled);
     }

@@ -2,13 +2,16 @@
 
 #include "EngineLog.h"
 #include "ProgressSteps.h"
+#include "SplitMpegDecode.h"
 #include "WaveHeader.h"
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <limits>
 #include <optional>
 #include <span>
+#include <unistd.h>
 
 namespace orvanta {
 
@@ -169,23 +172,81 @@ uint64_t FramesWanted(const DecodeOptions& options, int sampleRate) {
            1000;
 }
 
+// The next block: one decoded earlier and not yet written, else the reader's next.
+int NextBlock(lame_global_flags* context, InputReader& reader, std::deque<PendingBlock>& pending,
+              std::array<int16_t, kMaxFrameSamples>& left,
+              std::array<int16_t, kMaxFrameSamples>& right) {
+    if (pending.empty()) {
+        return reader.ReadSamples16(context, left, right);
+    }
+    const PendingBlock block = pending.front();
+    pending.pop_front();
+    left = block.left;
+    right = block.right;
+    return block.count;
+}
+
+// Takes in what the pieces decoded on their threads; nullopt when the loop goes on.
+std::optional<LoopEnd> TakeOverPieces(lame_global_flags* context, InputReader& reader,
+                                      std::FILE* output, SplitMpegDecode& split,
+                                      uint64_t& framesDecoded, uint64_t& framesWritten,
+                                      std::deque<PendingBlock>& pending) {
+    Mp3StreamInfo& stream = reader.StreamInfo();
+    const auto stepOn = [&stream](uint64_t framesElsewhere) {
+        const int ok = StepLoading(static_cast<uint32_t>(stream.frameNumber + framesElsewhere));
+        EngineLog::FlushInfo();
+        return ok != 0;
+    };
+    Handoff handoff = split.HandOver(context, reader, framesDecoded, stepOn);
+    if (handoff.cancelled) {
+        return LoopEnd::Cancelled;
+    }
+    if (handoff.failed) {
+        EngineLog::Error("Error reading input file\n");
+        return LoopEnd::Failed;
+    }
+    framesDecoded += handoff.samples;
+    framesWritten += handoff.samples;
+    stream.frameNumber += static_cast<int32_t>(handoff.blocks);
+    pending = std::move(handoff.pending);
+    const auto next = static_cast<off_t>(kWaveHeaderBytes +
+                                         framesWritten * 2 *
+                                             static_cast<uint64_t>(lame_get_num_channels(context)));
+    if (handoff.samples > 0 && ::fseeko(output, next, SEEK_SET) != 0) {
+        EngineLog::Error("Error writing output file\n");
+        return LoopEnd::Failed;
+    }
+    return std::nullopt;
+}
+
 LoopEnd RunBlocks(lame_global_flags* context, InputReader& reader, std::FILE* output, Skips skips,
                   uint64_t framesWanted, uint64_t& framesDecoded, uint64_t& framesWritten,
-                  PcmSink* sink) {
+                  PcmSink* sink, SplitMpegDecode& split) {
     Mp3StreamInfo& stream = reader.StreamInfo();
     const int channels = lame_get_num_channels(context);
     std::array<int16_t, kMaxFrameSamples> left{};
     std::array<int16_t, kMaxFrameSamples> right{};
-    for (;;) {
-        int n = reader.ReadSamples16(context, left, right);
+    std::deque<PendingBlock> pending;
+    for (uint64_t blocks = 0;; ++blocks) {
+        if (split.Active() && blocks == split.HandoffBlock()) {
+            if (const std::optional<LoopEnd> end = TakeOverPieces(
+                    context, reader, output, split, framesDecoded, framesWritten, pending)) {
+                return *end;
+            }
+        }
+        int n = NextBlock(context, reader, pending, left, right);
         if (n < 0) {
             return reader.SearchStopped()  ? LoopEnd::Cancelled
                    : reader.HadReadError() ? LoopEnd::Failed
                                            : LoopEnd::Done;
         }
+        if (split.Active() && n != stream.frameSize) {
+            split.Abandon(); // the pieces' places in the WAV assume whole frames before them
+        }
         framesDecoded += static_cast<uint64_t>(n);
         stream.frameNumber += n / stream.frameSize;
-        const int ok = StepLoading(static_cast<uint32_t>(stream.frameNumber));
+        const int ok =
+            StepLoading(static_cast<uint32_t>(stream.frameNumber + split.FramesDoneElsewhere()));
         EngineLog::FlushInfo();
         if (ok == 0) {
             return LoopEnd::Cancelled;
@@ -222,8 +283,10 @@ bool FinishOutput(std::FILE* output, uint64_t frames, int sampleRate, int channe
         WriteWaveHeader(output, dataLength, sampleRate, channels, 16) != 0) {
         return false;
     }
-    // Flushed here, so a full disk shows before the progress window is handed on.
-    return std::fflush(output) == 0 && std::ferror(output) == 0;
+    // Flushed here, so a full disk shows before the progress window is handed on. Pieces
+    // decoded on other threads may have written past the end when they were not taken.
+    return std::fflush(output) == 0 && std::ferror(output) == 0 &&
+           ::ftruncate(::fileno(output), static_cast<off_t>(kWaveHeaderBytes + dataLength)) == 0;
 }
 
 } // namespace
@@ -266,8 +329,19 @@ int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* outpu
         static_cast<int32_t>(stream.totalSamples / static_cast<uint32_t>(stream.frameSize));
     BeginLoading(static_cast<uint32_t>(stream.totalFrames));
 
+    SplitMpegDecode split(reader, SplitSettings{.pieces = options.stopAfterMs ? 1 : options.pieces,
+                                                .splitFrames = options.splitFrames,
+                                                .channels = channels,
+                                                .sampleRate = sampleRate,
+                                                .skipStart = skips.start,
+                                                .trimsEnd = skips.end != 0,
+                                                .totalFrames = stream.totalFrames,
+                                                .largestDataBytes = LargestDataBytes(),
+                                                .outputDescriptor = ::fileno(output),
+                                                .sink = options.sink});
     LoopEnd end = RunBlocks(context, reader, output, skips, FramesWanted(options, sampleRate),
-                            framesDecoded, framesWritten, options.sink);
+                            framesDecoded, framesWritten, options.sink, split);
+    split.Abandon(); // no piece may write once the header is final
     // A failed decode's output is discarded: completing it would only bury the reason under
     // a complaint about its length.
     if (end != LoopEnd::Failed && !FinishOutput(output, framesWritten, sampleRate, channels)) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace orvanta {
@@ -21,6 +22,8 @@ __attribute__((format(printf, 1, 0))) void ReportDecoderInfo(const char* format,
 __attribute__((format(printf, 1, 0))) void ReportDecoderError(const char* format, va_list args) {
     EngineLog::VError(format, args);
 }
+
+void IgnoreMessage(const char* /*format*/, va_list /*args*/) {}
 
 // More decoders at once than this wait for a free copy; each copy maps about half a MiB.
 constexpr std::size_t kMaxLibraries = 8;
@@ -88,13 +91,14 @@ class LibraryPool {
 public:
     LibraryPool() { m_libraries.push_back(std::make_unique<HipLibrary>()); }
 
-    HipLibrary& Acquire() {
+    // A free copy; null where none is free or can be loaded and `wait` is false.
+    HipLibrary* Acquire(bool wait) {
         std::unique_lock lock(m_mutex);
         for (;;) {
             for (const auto& library : m_libraries) {
                 if (!library->busy) {
                     library->busy = true;
-                    return *library;
+                    return library.get();
                 }
             }
             if (m_copiesLoad && m_libraries.size() < kMaxLibraries) {
@@ -102,9 +106,12 @@ public:
                 if (copy) {
                     copy->busy = true;
                     m_libraries.push_back(std::move(copy));
-                    return *m_libraries.back();
+                    return m_libraries.back().get();
                 }
                 m_copiesLoad = false;
+            }
+            if (!wait) {
+                return nullptr;
             }
             m_freed.wait(lock);
         }
@@ -138,16 +145,38 @@ HipDecoder::~HipDecoder() {
 
 bool HipDecoder::Start() {
     Stop();
-    m_library = &Pool().Acquire();
+    m_library = Pool().Acquire(/*wait=*/true);
+    return Restart();
+}
+
+bool HipDecoder::TryStart() {
+    Stop();
+    m_library = Pool().Acquire(/*wait=*/false);
+    return m_library != nullptr && Restart();
+}
+
+bool HipDecoder::Restart() {
+    if (m_decoder != nullptr) {
+        m_library->exit(m_decoder);
+    }
     m_decoder = m_library->init();
     if (m_decoder == nullptr) {
         Stop();
         return false;
     }
-    m_library->setErrorf(m_decoder, &ReportDecoderError);
-    m_library->setMsgf(m_decoder, &ReportDecoderInfo);
-    m_library->setDebugf(m_decoder, &ReportDecoderInfo);
+    SetQuiet(false);
     return true;
+}
+
+void HipDecoder::SetQuiet(bool quiet) {
+    m_library->setErrorf(m_decoder, quiet ? &IgnoreMessage : &ReportDecoderError);
+    m_library->setMsgf(m_decoder, quiet ? &IgnoreMessage : &ReportDecoderInfo);
+    m_library->setDebugf(m_decoder, quiet ? &IgnoreMessage : &ReportDecoderInfo);
+}
+
+void HipDecoder::Swap(HipDecoder& other) noexcept {
+    std::swap(m_library, other.m_library);
+    std::swap(m_decoder, other.m_decoder);
 }
 
 void HipDecoder::Stop() {

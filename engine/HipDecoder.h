@@ -24,7 +24,16 @@ public:
     // Replaces any decoder held with a new one whose messages go to the engine's log; false
     // when LAME gave none.
     bool Start();
+    // Start, but false at once where Start would wait for a free copy of the library: a helper
+    // decoder that cannot start is no reason to hold up the decode that wanted it.
+    bool TryStart();
+    // A new decoder on the copy already held, as Start makes one.
+    bool Restart();
     void Stop();
+    // Silences the decoder's messages, or hands them to the log again: frames decoded only to
+    // bring a decoder into step would otherwise report what the decode proper reports too.
+    void SetQuiet(bool quiet);
+    void Swap(HipDecoder& other) noexcept;
     explicit operator bool() const { return m_decoder != nullptr; }
 
     // hip_decode1_headersB of the held library copy.

@@ -81,6 +81,7 @@ bool InputReader::Open(lame_global_flags* context, const std::string& path, Sour
     m_readError = false;
     m_searchStopped = false;
     m_bytesSearched = 0;
+    m_firstFrameOffset = 0;
     lame_set_num_samples(context, kUnknownSampleCount);
 
     if (!m_file.Open(path)) {
@@ -189,6 +190,7 @@ int InputReader::ProbeMpeg(int& delay, int& padding) {
             SyncToFrameHeader(header) != 0) {
             return -1;
         }
+        m_firstFrameOffset = m_file.Position().value_or(header.size()) - header.size();
         const bool freeFormat = (header[2] >> 4) == 0;
         if (freeFormat) {
             EngineLog::Info("Input file is freeformat.\n");
@@ -462,6 +464,15 @@ int InputReader::ReadSamples32(lame_global_flags* context, Block32 left, Block32
         right[i] = static_cast<int32_t>(static_cast<uint32_t>(right16[i]) << 16);
     }
     return count;
+}
+
+bool InputReader::ContinueWith(HipDecoder& decoder, uint64_t offset) {
+    if (m_file.SeekTo(offset) != 0) {
+        return false;
+    }
+    m_decoder.Swap(decoder);
+    m_bytesSearched = 0;
+    return true;
 }
 
 void InputReader::Close() {

@@ -46,6 +46,15 @@ public:
     const ReaderState& State() const { return m_state; }
     Mp3StreamInfo& StreamInfo() { return m_stream; }
 
+    // Where an MPEG stream's first frame header lies in the file: the one its decoder started on.
+    uint64_t FirstFrameOffset() const { return m_firstFrameOffset; }
+    // The input for reads at given offsets; only for a regular file (InputSize).
+    int Descriptor() const { return m_file.Descriptor(); }
+    // Goes on with `decoder` in place of its own, reading from `offset`: the decoder has decoded
+    // everything before it, as this reader's decoder would have. The reader's decoder goes to
+    // `decoder`. False when the file cannot be positioned there.
+    bool ContinueWith(HipDecoder& decoder, uint64_t offset);
+
 private:
     bool OpenMpeg(lame_global_flags* context, const std::string& path, int& delay, int& padding);
     bool OpenByFormat(lame_global_flags* context);
@@ -79,6 +88,7 @@ private:
     bool m_readError = false;
     bool m_searchStopped = false;
     uint64_t m_bytesSearched = 0; // since the last frame
+    uint64_t m_firstFrameOffset = 0;
 };
 
 } // namespace orvanta

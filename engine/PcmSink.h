@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 
 namespace orvanta {
@@ -12,6 +13,12 @@ class PcmSink {
 public:
     virtual ~PcmSink() = default;
     virtual void Written(std::span<const uint8_t> frames, int channels) = 0;
+
+    // A sink for the frames from `firstFrame` on, for a decode that writes a later part of the
+    // file on another thread; null when this sink cannot follow one. Merge takes a branch's
+    // frames in once everything before them has been written here.
+    virtual std::unique_ptr<PcmSink> Branch(uint64_t firstFrame) const = 0;
+    virtual void Merge(PcmSink& branch) = 0;
 };
 
 } // namespace orvanta

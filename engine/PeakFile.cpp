@@ -30,7 +30,8 @@ void PeakBuilder::Written(std::span<const uint8_t> frames, int channels) {
     m_channels = static_cast<uint16_t>(channels);
     const uint64_t frameCount = frames.size() / blockSize;
     // The first frame of this block whose index in the whole WAV is a multiple of the step.
-    for (uint64_t i = (PeakFile::PeakStep - m_frames % PeakFile::PeakStep) % PeakFile::PeakStep;
+    const uint64_t at = m_firstFrame + m_frames;
+    for (uint64_t i = (PeakFile::PeakStep - at % PeakFile::PeakStep) % PeakFile::PeakStep;
          i < frameCount; i += PeakFile::PeakStep) {
         for (std::size_t channel = 0; channel < m_channels; ++channel) {
             int16_t value = 0;
@@ -43,6 +44,28 @@ void PeakBuilder::Written(std::span<const uint8_t> frames, int channels) {
     }
     m_frames += frameCount;
     m_sampleBytes += frames.size();
+}
+
+std::unique_ptr<PcmSink> PeakBuilder::Branch(uint64_t firstFrame) const {
+    auto branch = std::make_unique<PeakBuilder>(m_bits);
+    branch->m_firstFrame = firstFrame;
+    return branch;
+}
+
+void PeakBuilder::Merge(PcmSink& branch) {
+    auto* part = dynamic_cast<PeakBuilder*>(&branch);
+    if (part == nullptr || part->m_firstFrame != m_firstFrame + m_frames || part->m_broken ||
+        part->m_bits != m_bits ||
+        (part->m_channels != 0 && m_channels != 0 && part->m_channels != m_channels)) {
+        m_broken = true;
+        return;
+    }
+    if (m_channels == 0) {
+        m_channels = part->m_channels;
+    }
+    m_values.insert(m_values.end(), part->m_values.begin(), part->m_values.end());
+    m_frames += part->m_frames;
+    m_sampleBytes += part->m_sampleBytes;
 }
 
 bool PeakBuilder::WriteTo(std::FILE* file) const {

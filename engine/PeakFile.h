@@ -30,6 +30,9 @@ public:
 
     // The next frames of the WAV. An empty block fixes the channel count of a WAV with none.
     void Written(std::span<const uint8_t> frames, int channels) override;
+    std::unique_ptr<PcmSink> Branch(uint64_t firstFrame) const override;
+    // A branch that did not start where this builder ends breaks it (Intact turns false).
+    void Merge(PcmSink& branch) override;
 
     // True when some block came and every block held whole frames of one channel count: only
     // then do the values stand for everything that was written.
@@ -42,6 +45,7 @@ public:
 
 private:
     uint16_t m_bits;
+    uint64_t m_firstFrame = 0; // of the WAV: nonzero in a branch
     uint16_t m_channels = 0;
     bool m_broken = false;
     uint64_t m_sampleBytes = 0;

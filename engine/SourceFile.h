@@ -42,6 +42,8 @@ public:
     std::optional<uint64_t> Size() const { return m_size; }
     std::optional<uint64_t> Position() const;
     bool HasError() const;
+    // For reads at given offsets (pread) beside the stream's own, which they leave where it is.
+    int Descriptor() const { return ::fileno(m_file.get()); }
 
     // Test seam: every file opened after this call fails, as a disk error would, the first read
     // that reaches beyond `byteOffset`; nullopt turns it off. Tests use it to show that no read

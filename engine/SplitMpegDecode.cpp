@@ -1,0 +1,594 @@
+#include "SplitMpegDecode.h"
+
+#include "HipDecoder.h"
+#include "InputReader.h"
+#include "MpegFrameHeader.h"
+#include "WaveHeader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <optional>
+#include <sched.h>
+#include <span>
+#include <thread>
+#include <unistd.h>
+
+namespace orvanta {
+
+namespace {
+
+constexpr int kMostPieces = 4;
+// Frames the decoder before a split decodes past it, to compare with the piece's first frames.
+constexpr uint32_t kCheckFrames = 2;
+// A piece's decoder starts at least this many frames, and frames holding this many bytes,
+// before its first frame: four times the deepest bit reservoir, and the overlap and filter
+// buffers are replaced within two frames.
+constexpr uint32_t kWarmUpFrames = 4;
+constexpr uint64_t kWarmUpBytes = 2048;
+// The synthesis filter's window runs over 16 blocks of 32 samples.
+constexpr uint64_t kSynthesisCycle = 512;
+// Starts tried for a piece's decoder, one frame apart: the samples it makes before the piece
+// take one of at most 8 places in the synthesis cycle.
+constexpr uint32_t kWarmUpTries = 16;
+// Pieces for a shorter song cost more to start than they save.
+constexpr uint64_t kShortestSplitSeconds = 8;
+// At most this many frames at the start make no samples (the tag frame, a first frame whose
+// reservoir lies before the stream).
+constexpr uint32_t kMostLeadingFrames = 3;
+constexpr std::size_t kReadWindowBytes = 256 * 1024;
+constexpr std::size_t kWriteChunkBytes = 256 * 1024;
+constexpr auto kProgressInterval = std::chrono::milliseconds(50);
+
+bool ReadAt(int descriptor, uint64_t offset, std::span<uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t got =
+            ::pread(descriptor, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(got));
+        offset += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+bool WriteAt(int descriptor, uint64_t offset, std::span<const uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t put =
+            ::pwrite(descriptor, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(put));
+        offset += static_cast<uint64_t>(put);
+    }
+    return true;
+}
+
+int CoresToUse() {
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    if (sched_getaffinity(0, sizeof cores, &cores) != 0) {
+        return 1;
+    }
+    return CPU_COUNT(&cores);
+}
+
+// Frames whose headers follow on one from the other from the stream's first, up to the first
+// that does not (damage, junk, a change of rate or layer, free format, a tag, the end).
+struct FrameChain {
+    std::vector<uint64_t> offsets; // of each frame, then where the last one ends
+    uint32_t samples = 0;          // per frame and channel
+
+    uint32_t Count() const { return static_cast<uint32_t>(offsets.size() - 1); }
+};
+
+FrameChain WalkFrameChain(int descriptor, uint64_t first, uint64_t fileSize) {
+    FrameChain chain;
+    std::vector<uint8_t> window(kReadWindowBytes);
+    uint64_t windowStart = 0;
+    uint64_t windowEnd = 0;
+    uint32_t streamKey = 0;
+    uint64_t at = first;
+    while (at + 4 <= fileSize) {
+        if (at + 4 > windowEnd) {
+            const auto size =
+                static_cast<std::size_t>(std::min<uint64_t>(kReadWindowBytes, fileSize - at));
+            if (!ReadAt(descriptor, at, std::span(window).first(size))) {
+                break;
+            }
+            windowStart = at;
+            windowEnd = at + size;
+        }
+        const std::optional<MpegFrameLayout> layout =
+            FrameLayout(std::span<const uint8_t, 4>(&window[at - windowStart], 4));
+        if (!layout || (chain.samples != 0 && layout->streamKey != streamKey) ||
+            layout->bytes > fileSize - at) {
+            break;
+        }
+        streamKey = layout->streamKey;
+        chain.samples = layout->samples;
+        chain.offsets.push_back(at);
+        at += layout->bytes;
+    }
+    chain.offsets.push_back(at);
+    return chain;
+}
+
+// Hands out the chain's frames, read ahead in large windows.
+class FrameReader {
+public:
+    FrameReader(int descriptor, const FrameChain& chain)
+        : m_descriptor(descriptor), m_chain(chain), m_window(kReadWindowBytes) {}
+
+    // Empty when the frame cannot be read.
+    std::span<uint8_t> Frame(uint32_t index) {
+        const uint64_t begin = m_chain.offsets[index];
+        const uint64_t end = m_chain.offsets[index + 1];
+        if (begin < m_start || end > m_start + m_size) {
+            m_size = static_cast<std::size_t>(
+                std::min<uint64_t>(kReadWindowBytes, m_chain.offsets.back() - begin));
+            if (!ReadAt(m_descriptor, begin, std::span(m_window).first(m_size))) {
+                m_size = 0;
+                return {};
+            }
+            m_start = begin;
+        }
+        return std::span(m_window).subspan(static_cast<std::size_t>(begin - m_start),
+                                           static_cast<std::size_t>(end - begin));
+    }
+
+private:
+    int m_descriptor;
+    const FrameChain& m_chain;
+    std::vector<uint8_t> m_window;
+    uint64_t m_start = 0;
+    std::size_t m_size = 0;
+};
+
+// One frame's samples per channel, fed to the decoder on its own; negative on a decoder error.
+int DecodeFrame(HipDecoder& decoder, std::span<uint8_t> frame, PendingBlock& block) {
+    mp3data_struct facts{};
+    int delay = 0;
+    int padding = 0;
+    block.count = decoder.Decode(frame.data(), frame.size(), block.left.data(), block.right.data(),
+                                 &facts, &delay, &padding);
+    if (block.count == 0) {
+        // A new decoder reads its first header before it takes that frame's data.
+        block.count = decoder.Decode(frame.data(), 0, block.left.data(), block.right.data(), &facts,
+                                     &delay, &padding);
+    }
+    return block.count;
+}
+
+// How many frames at the start of the chain make no samples; nullopt when the frames after
+// them are not all whole frames.
+std::optional<uint32_t> LeadingFramesWithoutSamples(HipDecoder& decoder, FrameReader& frames,
+                                                    const FrameChain& chain) {
+    decoder.SetQuiet(true);
+    PendingBlock block;
+    std::optional<uint32_t> leading;
+    const uint32_t probed = std::min(chain.Count(), kMostLeadingFrames + kWarmUpFrames);
+    for (uint32_t frame = 0; frame < probed; ++frame) {
+        const std::span<uint8_t> bytes = frames.Frame(frame);
+        const int count = bytes.empty() ? -1 : DecodeFrame(decoder, bytes, block);
+        if (!leading && count == 0 && frame < kMostLeadingFrames) {
+            continue;
+        }
+        if (count != static_cast<int>(chain.samples)) {
+            return std::nullopt;
+        }
+        leading = leading.value_or(frame);
+    }
+    return leading;
+}
+
+// The first frame a piece starting at `start` decodes.
+uint32_t WarmUpStart(const FrameChain& chain, uint32_t start) {
+    uint32_t from = start;
+    while (from > 0 && (start - from < kWarmUpFrames ||
+                        chain.offsets[start - 1] - chain.offsets[from] < kWarmUpBytes)) {
+        --from;
+    }
+    return from;
+}
+
+bool SameBlocks(const std::vector<PendingBlock>& a, const std::vector<PendingBlock>& b,
+                int channels) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [channels](const PendingBlock& x, const PendingBlock& y) {
+                          const auto n = static_cast<std::size_t>(std::max(x.count, 0));
+                          return x.count == y.count &&
+                                 std::equal(x.left.begin(), x.left.begin() + n, y.left.begin()) &&
+                                 (channels == 1 || std::equal(x.right.begin(), x.right.begin() + n,
+                                                              y.right.begin()));
+                      });
+}
+
+void AppendLittleEndian(const PendingBlock& block, int channels, std::vector<uint8_t>& bytes) {
+    const auto put = [&bytes](int16_t sample) {
+        const auto value = static_cast<uint16_t>(sample);
+        bytes.push_back(static_cast<uint8_t>(value & 0xFF));
+        bytes.push_back(static_cast<uint8_t>(value >> 8));
+    };
+    for (std::size_t i = 0; i < static_cast<std::size_t>(block.count); ++i) {
+        put(block.left[i]);
+        if (channels == 2) {
+            put(block.right[i]);
+        }
+    }
+}
+
+} // namespace
+
+// One later part of the stream: frames [start, end) written into the WAV, then kCheckFrames more
+// decoded to compare with the next piece's first frames.
+struct SplitPiece {
+    uint32_t start = 0;
+    uint32_t end = 0;
+    uint64_t wavFrame = 0; // the WAV's sample frame that the piece's first sample is
+    HipDecoder decoder;
+    std::unique_ptr<PcmSink> sink;
+    std::atomic<uint64_t> framesDone{0};
+    std::thread thread;
+    // Written by the piece's thread before `finished`, read by the loop's after it.
+    uint64_t samplesBefore = 0; // the samples its decoder made before `start`
+    std::vector<PendingBlock> head;
+    std::vector<PendingBlock> tail;
+    bool usable = false;
+    bool finished = false; // guarded by the decode's mutex
+};
+
+struct SplitMpegDecode::Stream {
+    int input = -1;
+    int output = -1;
+    int channels = 0;
+    uint32_t leadingFrames = 0; // frames before the first that makes samples
+    PcmSink* sink = nullptr;
+    FrameChain chain;
+};
+
+namespace {
+
+class PieceRun {
+public:
+    PieceRun(SplitPiece& piece, const FrameChain& chain, uint32_t leadingFrames, int input,
+             int output, int channels, const std::atomic<bool>& stop)
+        : m_piece(piece), m_chain(chain), m_leading(leadingFrames), m_frames(input, chain),
+          m_output(output), m_channels(channels), m_stop(stop) {}
+
+    bool Run() { return WarmUp() && DecodeRange() && DecodeTail(); }
+
+private:
+    // Brings the decoder to the piece's first frame in step with the one-thread decode: the
+    // samples it made before it agree with that decode's modulo the synthesis cycle. How many
+    // of the first frames make no samples depends on where the decoder starts (their reservoir
+    // lies before it), so earlier starts are tried until one agrees.
+    bool WarmUp() {
+        const uint64_t wanted = uint64_t{m_piece.start - m_leading} * m_chain.samples;
+        const uint32_t latest = WarmUpStart(m_chain, m_piece.start);
+        for (uint32_t earlier = 0; earlier < kWarmUpTries && earlier <= latest; ++earlier) {
+            const std::optional<uint64_t> made = DecodeBefore(latest - earlier);
+            if (!made) {
+                return false;
+            }
+            if ((*made - wanted) % kSynthesisCycle == 0) {
+                m_piece.samplesBefore = *made;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Samples made by a new decoder from frame `from` up to the piece's first; nullopt when
+    // stopped or the decoder failed.
+    std::optional<uint64_t> DecodeBefore(uint32_t from) {
+        if (!m_piece.decoder.Restart()) {
+            return std::nullopt;
+        }
+        m_piece.decoder.SetQuiet(true);
+        uint64_t made = 0;
+        for (uint32_t frame = from; frame < m_piece.start; ++frame) {
+            const int count = Decode(frame);
+            if (count < 0) {
+                return std::nullopt;
+            }
+            made += static_cast<uint64_t>(count);
+        }
+        return made;
+    }
+
+    bool DecodeRange() {
+        uint64_t at = kWaveHeaderBytes + m_piece.wavFrame * 2 * static_cast<uint64_t>(m_channels);
+        std::vector<uint8_t> bytes;
+        bytes.reserve(kWriteChunkBytes + 4 * kMaxFrameSamples);
+        for (uint32_t frame = m_piece.start; frame < m_piece.end; ++frame) {
+            // The decoder before the split reports what the first frames hold.
+            m_piece.decoder.SetQuiet(frame < m_piece.start + kCheckFrames);
+            if (!DecodeWhole(frame)) {
+                return false;
+            }
+            if (frame < m_piece.start + kCheckFrames) {
+                m_piece.head.push_back(m_block);
+            }
+            AppendLittleEndian(m_block, m_channels, bytes);
+            if ((bytes.size() >= kWriteChunkBytes || frame + 1 == m_piece.end) &&
+                !Flush(bytes, at)) {
+                return false;
+            }
+            m_piece.framesDone.fetch_add(1, std::memory_order_relaxed);
+        }
+        return true;
+    }
+
+    bool DecodeTail() {
+        m_piece.decoder.SetQuiet(false);
+        for (uint32_t frame = m_piece.end; frame < m_piece.end + kCheckFrames; ++frame) {
+            if (!DecodeWhole(frame)) {
+                return false;
+            }
+            m_piece.tail.push_back(m_block);
+        }
+        return true;
+    }
+
+    bool Flush(std::vector<uint8_t>& bytes, uint64_t& at) {
+        if (!WriteAt(m_output, at, bytes)) {
+            return false;
+        }
+        if (m_piece.sink) {
+            m_piece.sink->Written(bytes, m_channels);
+        }
+        at += bytes.size();
+        bytes.clear();
+        return true;
+    }
+
+    // False when stopped, or when the frame did not decode to a whole frame of samples: the
+    // WAV offsets of everything after it would no longer hold.
+    bool DecodeWhole(uint32_t frame) { return Decode(frame) == static_cast<int>(m_chain.samples); }
+
+    int Decode(uint32_t frame) {
+        if (m_stop.load(std::memory_order_relaxed)) {
+            return -1;
+        }
+        const std::span<uint8_t> bytes = m_frames.Frame(frame);
+        return bytes.empty() ? -1 : DecodeFrame(m_piece.decoder, bytes, m_block);
+    }
+
+    SplitPiece& m_piece;
+    const FrameChain& m_chain;
+    uint32_t m_leading;
+    FrameReader m_frames;
+    int m_output;
+    int m_channels;
+    const std::atomic<bool>& m_stop;
+    PendingBlock m_block;
+};
+
+int PiecesWanted(const SplitSettings& settings, const FrameChain& chain) {
+    if (settings.pieces > 0) {
+        return std::min(settings.pieces, kMostPieces);
+    }
+    const uint64_t samples = uint64_t{chain.Count()} * chain.samples;
+    if (samples < kShortestSplitSeconds * static_cast<uint64_t>(std::max(settings.sampleRate, 1))) {
+        return 1;
+    }
+    return std::clamp(CoresToUse(), 1, kMostPieces);
+}
+
+// The frames where pieces start: each past the samples the loop skips at the start and at
+// least kCheckFrames before the next, the last ending before the frames the loop trims.
+std::vector<uint32_t> PieceStarts(const SplitSettings& settings, uint32_t leading, uint32_t lastEnd,
+                                  uint32_t samples, int pieces) {
+    const uint32_t earliest = leading + static_cast<uint32_t>(settings.skipStart) / samples + 1;
+    std::vector<uint32_t> wanted = settings.splitFrames;
+    if (wanted.empty()) {
+        for (int i = 1; i < pieces; ++i) {
+            wanted.push_back(leading + static_cast<uint32_t>(uint64_t{lastEnd - leading} *
+                                                             static_cast<uint64_t>(i) /
+                                                             static_cast<uint64_t>(pieces)));
+        }
+    }
+    std::sort(wanted.begin(), wanted.end());
+    std::vector<uint32_t> starts;
+    for (const uint32_t start : wanted) {
+        const uint32_t previous = starts.empty() ? earliest - kCheckFrames : starts.back();
+        if (start >= earliest && start >= previous + kCheckFrames &&
+            start + kCheckFrames <= lastEnd) {
+            starts.push_back(start);
+        }
+    }
+    if (starts.size() > static_cast<std::size_t>(kMostPieces - 1)) {
+        starts.resize(kMostPieces - 1);
+    }
+    return starts;
+}
+
+} // namespace
+
+SplitMpegDecode::SplitMpegDecode(InputReader& reader, const SplitSettings& settings) {
+    Plan(reader, settings);
+}
+
+SplitMpegDecode::~SplitMpegDecode() {
+    StopPieces();
+}
+
+void SplitMpegDecode::Plan(InputReader& reader, const SplitSettings& settings) {
+    const std::optional<uint64_t> size = reader.InputSize();
+    if (settings.pieces == 1 || !size || MpegFamily(reader.Format()) == 0 ||
+        settings.channels < 1 || settings.channels > 2) {
+        return;
+    }
+    auto stream = std::make_unique<Stream>();
+    stream->input = reader.Descriptor();
+    stream->output = settings.outputDescriptor;
+    stream->channels = settings.channels;
+    stream->sink = settings.sink;
+    stream->chain = WalkFrameChain(stream->input, reader.FirstFrameOffset(), *size);
+    const FrameChain& chain = stream->chain;
+    const uint32_t count = chain.Count();
+    const int pieces = PiecesWanted(settings, chain);
+    if (pieces < 2 || count < kMostLeadingFrames + kWarmUpFrames + 4 * kCheckFrames ||
+        uint64_t{count} * chain.samples * 2 * static_cast<uint64_t>(settings.channels) >
+            settings.largestDataBytes) {
+        return;
+    }
+    auto first = std::make_unique<SplitPiece>();
+    FrameReader frames(stream->input, chain);
+    if (!first->decoder.TryStart()) {
+        return;
+    }
+    const std::optional<uint32_t> leading =
+        LeadingFramesWithoutSamples(first->decoder, frames, chain);
+    if (!leading) {
+        return;
+    }
+    stream->leadingFrames = *leading;
+    int64_t lastEnd = count - kCheckFrames;
+    if (settings.trimsEnd) {
+        // The loop trims the block that brings its count to totalFrames, and with a long
+        // padding the two before it.
+        lastEnd = std::min<int64_t>(lastEnd, int64_t{settings.totalFrames} + *leading - 3);
+    }
+    if (lastEnd <= *leading) {
+        return;
+    }
+    const std::vector<uint32_t> starts =
+        PieceStarts(settings, *leading, static_cast<uint32_t>(lastEnd), chain.samples, pieces);
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        auto piece = i == 0 ? std::move(first) : std::make_unique<SplitPiece>();
+        if (i > 0 && !piece->decoder.TryStart()) {
+            break;
+        }
+        piece->start = starts[i];
+        piece->end = i + 1 < starts.size() ? starts[i + 1] : static_cast<uint32_t>(lastEnd);
+        piece->wavFrame = uint64_t{starts[i] - *leading} * chain.samples -
+                          static_cast<uint64_t>(settings.skipStart);
+        if (settings.sink != nullptr) {
+            piece->sink = settings.sink->Branch(piece->wavFrame);
+            if (!piece->sink) {
+                break;
+            }
+        }
+        m_pieces.push_back(std::move(piece));
+    }
+    if (m_pieces.empty()) {
+        return;
+    }
+    m_handoffBlock = m_pieces.front()->start - *leading;
+    m_stream = std::move(stream);
+    for (const auto& piece : m_pieces) {
+        piece->thread = std::thread([this, raw = piece.get()] { RunPiece(*raw); });
+    }
+}
+
+void SplitMpegDecode::RunPiece(SplitPiece& piece) {
+    PieceRun run(piece, m_stream->chain, m_stream->leadingFrames, m_stream->input, m_stream->output,
+                 m_stream->channels, m_stop);
+    const bool usable = run.Run();
+    {
+        const std::lock_guard lock(m_mutex);
+        piece.usable = usable;
+        piece.finished = true;
+    }
+    m_changed.notify_all();
+}
+
+uint64_t SplitMpegDecode::FramesDoneElsewhere() const {
+    uint64_t frames = 0;
+    for (const auto& piece : m_pieces) {
+        frames += piece->framesDone.load(std::memory_order_relaxed);
+    }
+    return frames;
+}
+
+bool SplitMpegDecode::WaitForPiece(SplitPiece& piece, const std::function<bool(uint64_t)>& stepOn) {
+    std::unique_lock lock(m_mutex);
+    while (!m_changed.wait_for(lock, kProgressInterval, [&piece] { return piece.finished; })) {
+        lock.unlock();
+        const bool goOn = stepOn(FramesDoneElsewhere());
+        lock.lock();
+        if (!goOn) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Handoff SplitMpegDecode::HandOver(lame_global_flags* context, InputReader& reader,
+                                  uint64_t readerSamples,
+                                  const std::function<bool(uint64_t)>& stepOn) {
+    Handoff result;
+    const auto whole = static_cast<int>(m_stream->chain.samples);
+    std::vector<PendingBlock> own;
+    bool ownWhole = true;
+    while (ownWhole && own.size() < kCheckFrames) {
+        PendingBlock& block = own.emplace_back();
+        block.count = reader.ReadSamples16(context, block.left, block.right);
+        ownWhole = block.count == whole;
+    }
+    // The samples made before each piece's start by the decoder that reached it first.
+    uint64_t samplesThrough = readerSamples;
+    const std::vector<PendingBlock>* before = &own;
+    std::size_t accepted = 0;
+    for (; ownWhole && accepted < m_pieces.size(); ++accepted) {
+        SplitPiece& piece = *m_pieces[accepted];
+        if (!WaitForPiece(piece, stepOn)) {
+            result.cancelled = true;
+            break;
+        }
+        if (!piece.usable || (samplesThrough - piece.samplesBefore) % kSynthesisCycle != 0 ||
+            !SameBlocks(*before, piece.head, m_stream->channels)) {
+            break;
+        }
+        samplesThrough =
+            piece.samplesBefore + uint64_t{piece.end - piece.start} * m_stream->chain.samples;
+        before = &piece.tail;
+    }
+    StopPieces();
+    if (result.cancelled || accepted == 0) {
+        result.pending.assign(own.begin(), own.end());
+        m_pieces.clear();
+        return result;
+    }
+    for (std::size_t i = 0; i < accepted; ++i) {
+        SplitPiece& piece = *m_pieces[i];
+        result.blocks += piece.end - piece.start;
+        if (m_stream->sink != nullptr) {
+            m_stream->sink->Merge(*piece.sink);
+        }
+    }
+    result.samples = result.blocks * m_stream->chain.samples;
+    SplitPiece& last = *m_pieces[accepted - 1];
+    result.pending.assign(last.tail.begin(), last.tail.end());
+    result.failed =
+        !reader.ContinueWith(last.decoder, m_stream->chain.offsets[last.end + kCheckFrames]);
+    m_pieces.clear();
+    return result;
+}
+
+void SplitMpegDecode::Abandon() {
+    StopPieces();
+    m_pieces.clear();
+}
+
+void SplitMpegDecode::StopPieces() {
+    m_stop = true;
+    for (const auto& piece : m_pieces) {
+        if (piece->thread.joinable()) {
+            piece->thread.join();
+        }
+    }
+}
+
+} // namespace orvanta
