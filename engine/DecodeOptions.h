@@ -14,7 +14,7 @@ namespace orvanta {
 struct DecodeOptions {
     // Stops after the block that completes this many milliseconds of audio; nullopt = the
     // whole source.
-    std::optional<uint32_t> stopAfterMs;
+    std::optional<uint32_t> stopAfterMs{};
     // Sees every sample byte as it is written, in file order (a PeakBuilder builds the peak file
     // on the way); none when null.
     PcmSink* sink = nullptr;

@@ -18,14 +18,17 @@ public:
     int StepLoading(uint32_t /*position*/) override { return 1; }
 };
 
-bool Decode(const std::string& source, const std::string& wav) {
+bool Decode(const std::string& source, const std::string& wav, int pieces) {
     ConversionEngine engine;
     int cancelled = -1;
-    return engine.Open() && engine.DecodeToWav(source, wav, cancelled) && cancelled == 0;
+    return engine.Open() &&
+           engine.DecodeToWav(source, wav, cancelled, DecodeOptions{.pieces = pieces}) &&
+           cancelled == 0;
 }
 
 // Each decode owns its stream's facts: two at once, of streams that differ in layer, channels
-// and rate, write what each writes alone, and both log to the one log.
+// and rate, each itself split into pieces on threads of their own, write what each writes alone
+// on one thread, and all log to the one log.
 TEST(ConcurrentDecodeTest, TwoThreadsWriteWhatSingleRunsWrite) {
     TempDir dir;
     const std::array<std::string, 2> sources{dir.Path("a.mp3"), dir.Path("b.mp1")};
@@ -36,7 +39,7 @@ TEST(ConcurrentDecodeTest, TwoThreadsWriteWhatSingleRunsWrite) {
     ScopedProgressSteps installed(progress);
     std::array<Bytes, 2> alone;
     for (std::size_t i = 0; i < sources.size(); ++i) {
-        ASSERT_TRUE(Decode(sources[i], dir.Path("alone.wav")));
+        ASSERT_TRUE(Decode(sources[i], dir.Path("alone.wav"), 1));
         alone[i] = ReadBytes(dir.Path("alone.wav"));
     }
     for (int round = 0; round < 3; ++round) {
@@ -44,7 +47,7 @@ TEST(ConcurrentDecodeTest, TwoThreadsWriteWhatSingleRunsWrite) {
         std::array<std::thread, 2> threads;
         for (std::size_t i = 0; i < sources.size(); ++i) {
             threads[i] = std::thread(
-                [&, i] { ok[i] = Decode(sources[i], dir.Path(std::to_string(i) + ".wav")); });
+                [&, i] { ok[i] = Decode(sources[i], dir.Path(std::to_string(i) + ".wav"), 3); });
         }
         for (std::size_t i = 0; i < sources.size(); ++i) {
             threads[i].join();
