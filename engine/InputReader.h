@@ -48,8 +48,9 @@ public:
 
     // Where an MPEG stream's first frame header lies in the file: the one its decoder started on.
     uint64_t FirstFrameOffset() const { return m_firstFrameOffset; }
-    // The input for reads at given offsets; only for a regular file (InputSize).
+    // The input for reads at given offsets, up to ReadableSize; only for a regular file.
     int Descriptor() const { return m_file.Descriptor(); }
+    std::optional<uint64_t> ReadableSize() const { return m_file.ReadableSize(); }
     // Goes on with `decoder` in place of its own, reading from `offset`: the decoder has decoded
     // everything before it, as this reader's decoder would have. The reader's decoder goes to
     // `decoder`. False when the file cannot be positioned there.

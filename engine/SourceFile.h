@@ -2,6 +2,7 @@
 
 #include "FileHandle.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -40,6 +41,10 @@ public:
 
     // Size and position exist only for regular files.
     std::optional<uint64_t> Size() const { return m_size; }
+    // The bytes a read may reach: the size, or less where a test injected a read error.
+    std::optional<uint64_t> ReadableSize() const {
+        return m_size && m_failReadsAt ? std::min(*m_size, *m_failReadsAt) : m_size;
+    }
     std::optional<uint64_t> Position() const;
     bool HasError() const;
     // For reads at given offsets (pread) beside the stream's own, which they leave where it is.

@@ -424,7 +424,7 @@ SplitMpegDecode::~SplitMpegDecode() {
 }
 
 void SplitMpegDecode::Plan(InputReader& reader, const SplitSettings& settings) {
-    const std::optional<uint64_t> size = reader.InputSize();
+    const std::optional<uint64_t> size = reader.ReadableSize();
     if (settings.pieces == 1 || !size || MpegFamily(reader.Format()) == 0 ||
         settings.channels < 1 || settings.channels > 2) {
         return;

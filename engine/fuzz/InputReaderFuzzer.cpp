@@ -1,6 +1,7 @@
-// libFuzzer target: one whole decode (Open, DecodeToWav, Close) of an input file, then the
-// peak file and the ringtone cut with the same bytes taken as a working WAV, cut with a
-// selection, fade and gain drawn from the input.
+// libFuzzer target: one whole decode (Open, DecodeToWav, Close) of an input file on one thread,
+// the same decode split into pieces at frames drawn from the input (which must give the same
+// result and bytes), then the peak file and the ringtone cut with the same bytes taken as a
+// working WAV, cut with a selection, fade and gain drawn from the input.
 
 #include "ConversionEngine.h"
 #include "FuzzCheck.h"
@@ -164,6 +165,38 @@ void CheckBytePasses(const std::string& input, const Workspace& workspace,
     std::remove(workspace.ringtone.c_str());
 }
 
+std::string ReadAll(const std::string& path) {
+    std::string bytes;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        std::array<char, 65536> chunk{};
+        for (std::size_t got = 0; (got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0;) {
+            bytes.append(chunk.data(), got);
+        }
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+// A decode split into two to four pieces, starting at frames drawn from the input's last two
+// bytes (small numbers: fuzzed streams are short), gives what the one-thread decode gave,
+// whatever the stream holds.
+void CheckSplitDecode(const std::string& input, const std::string& oneThread, bool oneThreadOk,
+                      const uint8_t* data, std::size_t size) {
+    const std::string split = oneThread + ".split.wav";
+    orvanta::DecodeOptions options{.pieces = 2 + data[0] % 3};
+    for (std::size_t i = 1; i < 3 && i < size; ++i) {
+        options.splitFrames.push_back(data[size - i] % 32u);
+    }
+    orvanta::ConversionEngine engine;
+    int cancelled = -1;
+    const bool ok = engine.Open() && engine.DecodeToWav(input, split, cancelled, options);
+    engine.Close();
+    if (ok != oneThreadOk || (ok && ReadAll(split) != ReadAll(oneThread))) {
+        Violation("the split decode differs from the one-thread decode");
+    }
+    std::remove(split.c_str());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
@@ -192,9 +225,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         Violation("LAME gave no context");
     }
     int cancelled = -1;
-    const bool ok = engine.DecodeToWav(input, workspace.output, cancelled);
+    const bool ok =
+        engine.DecodeToWav(input, workspace.output, cancelled, orvanta::DecodeOptions{.pieces = 1});
     engine.Close();
     CheckOutcome(ok, cancelled, workspace.output);
+    CheckSplitDecode(input, workspace.output, ok, data, size);
     std::remove(workspace.output.c_str());
     CheckBytePasses(input, workspace, ChoicesFrom(data, size));
     std::remove(input.c_str());
