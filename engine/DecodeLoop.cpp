@@ -342,6 +342,9 @@ int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* outpu
     LoopEnd end = RunBlocks(context, reader, output, skips, FramesWanted(options, sampleRate),
                             framesDecoded, framesWritten, options.sink, split);
     split.Abandon(); // no piece may write once the header is final
+    if (options.piecesUsed != nullptr) {
+        *options.piecesUsed = 1 + split.PiecesTaken();
+    }
     // A failed decode's output is discarded: completing it would only bury the reason under
     // a complaint about its length.
     if (end != LoopEnd::Failed && !FinishOutput(output, framesWritten, sampleRate, channels)) {

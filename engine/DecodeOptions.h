@@ -25,6 +25,9 @@ struct DecodeOptions {
     // Frames (counted from the stream's first frame header, a Xing/Info frame included) where
     // pieces start, in place of an even split; a test seam that puts a split on a chosen frame.
     std::vector<uint32_t> splitFrames{};
+    // Set, when given, to the number of pieces the WAV was written from: 1 when the decoder
+    // that began the stream decoded all of it.
+    int* piecesUsed = nullptr;
 };
 
 } // namespace orvanta

@@ -2,7 +2,7 @@
 
 #include "HipDecoder.h"
 #include "InputReader.h"
-#include "MpegFrameHeader.h"
+#include "MpegFrameChain.h"
 #include "WaveHeader.h"
 
 #include <algorithm>
@@ -36,25 +36,8 @@ constexpr uint64_t kShortestSplitSeconds = 8;
 // At most this many frames at the start make no samples (the tag frame, a first frame whose
 // reservoir lies before the stream).
 constexpr uint32_t kMostLeadingFrames = 3;
-constexpr std::size_t kReadWindowBytes = 256 * 1024;
 constexpr std::size_t kWriteChunkBytes = 256 * 1024;
 constexpr auto kProgressInterval = std::chrono::milliseconds(50);
-
-bool ReadAt(int descriptor, uint64_t offset, std::span<uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t got =
-            ::pread(descriptor, bytes.data(), bytes.size(), static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(got));
-        offset += static_cast<uint64_t>(got);
-    }
-    return true;
-}
 
 bool WriteAt(int descriptor, uint64_t offset, std::span<const uint8_t> bytes) {
     while (!bytes.empty()) {
@@ -81,78 +64,6 @@ int CoresToUse() {
     return CPU_COUNT(&cores);
 }
 
-// Frames whose headers follow on one from the other from the stream's first, up to the first
-// that does not (damage, junk, a change of rate or layer, free format, a tag, the end).
-struct FrameChain {
-    std::vector<uint64_t> offsets; // of each frame, then where the last one ends
-    uint32_t samples = 0;          // per frame and channel
-
-    uint32_t Count() const { return static_cast<uint32_t>(offsets.size() - 1); }
-};
-
-FrameChain WalkFrameChain(int descriptor, uint64_t first, uint64_t fileSize) {
-    FrameChain chain;
-    std::vector<uint8_t> window(kReadWindowBytes);
-    uint64_t windowStart = 0;
-    uint64_t windowEnd = 0;
-    uint32_t streamKey = 0;
-    uint64_t at = first;
-    while (at + 4 <= fileSize) {
-        if (at + 4 > windowEnd) {
-            const auto size =
-                static_cast<std::size_t>(std::min<uint64_t>(kReadWindowBytes, fileSize - at));
-            if (!ReadAt(descriptor, at, std::span(window).first(size))) {
-                break;
-            }
-            windowStart = at;
-            windowEnd = at + size;
-        }
-        const std::optional<MpegFrameLayout> layout =
-            FrameLayout(std::span<const uint8_t, 4>(&window[at - windowStart], 4));
-        if (!layout || (chain.samples != 0 && layout->streamKey != streamKey) ||
-            layout->bytes > fileSize - at) {
-            break;
-        }
-        streamKey = layout->streamKey;
-        chain.samples = layout->samples;
-        chain.offsets.push_back(at);
-        at += layout->bytes;
-    }
-    chain.offsets.push_back(at);
-    return chain;
-}
-
-// Hands out the chain's frames, read ahead in large windows.
-class FrameReader {
-public:
-    FrameReader(int descriptor, const FrameChain& chain)
-        : m_descriptor(descriptor), m_chain(chain), m_window(kReadWindowBytes) {}
-
-    // Empty when the frame cannot be read.
-    std::span<uint8_t> Frame(uint32_t index) {
-        const uint64_t begin = m_chain.offsets[index];
-        const uint64_t end = m_chain.offsets[index + 1];
-        if (begin < m_start || end > m_start + m_size) {
-            m_size = static_cast<std::size_t>(
-                std::min<uint64_t>(kReadWindowBytes, m_chain.offsets.back() - begin));
-            if (!ReadAt(m_descriptor, begin, std::span(m_window).first(m_size))) {
-                m_size = 0;
-                return {};
-            }
-            m_start = begin;
-        }
-        return std::span(m_window).subspan(static_cast<std::size_t>(begin - m_start),
-                                           static_cast<std::size_t>(end - begin));
-    }
-
-private:
-    int m_descriptor;
-    const FrameChain& m_chain;
-    std::vector<uint8_t> m_window;
-    uint64_t m_start = 0;
-    std::size_t m_size = 0;
-};
-
 // One frame's samples per channel, fed to the decoder on its own; negative on a decoder error.
 int DecodeFrame(HipDecoder& decoder, std::span<uint8_t> frame, PendingBlock& block) {
     mp3data_struct facts{};
@@ -170,8 +81,8 @@ int DecodeFrame(HipDecoder& decoder, std::span<uint8_t> frame, PendingBlock& blo
 
 // How many frames at the start of the chain make no samples; nullopt when the frames after
 // them are not all whole frames.
-std::optional<uint32_t> LeadingFramesWithoutSamples(HipDecoder& decoder, FrameReader& frames,
-                                                    const FrameChain& chain) {
+std::optional<uint32_t> LeadingFramesWithoutSamples(HipDecoder& decoder, MpegFrameReader& frames,
+                                                    const MpegFrameChain& chain) {
     decoder.SetQuiet(true);
     PendingBlock block;
     std::optional<uint32_t> leading;
@@ -191,7 +102,7 @@ std::optional<uint32_t> LeadingFramesWithoutSamples(HipDecoder& decoder, FrameRe
 }
 
 // The first frame a piece starting at `start` decodes.
-uint32_t WarmUpStart(const FrameChain& chain, uint32_t start) {
+uint32_t WarmUpStart(const MpegFrameChain& chain, uint32_t start) {
     uint32_t from = start;
     while (from > 0 && (start - from < kWarmUpFrames ||
                         chain.offsets[start - 1] - chain.offsets[from] < kWarmUpBytes)) {
@@ -253,14 +164,14 @@ struct SplitMpegDecode::Stream {
     int channels = 0;
     uint32_t leadingFrames = 0; // frames before the first that makes samples
     PcmSink* sink = nullptr;
-    FrameChain chain;
+    MpegFrameChain chain;
 };
 
 namespace {
 
 class PieceRun {
 public:
-    PieceRun(SplitPiece& piece, const FrameChain& chain, uint32_t leadingFrames, int input,
+    PieceRun(SplitPiece& piece, const MpegFrameChain& chain, uint32_t leadingFrames, int input,
              int output, int channels, const std::atomic<bool>& stop)
         : m_piece(piece), m_chain(chain), m_leading(leadingFrames), m_frames(input, chain),
           m_output(output), m_channels(channels), m_stop(stop) {}
@@ -365,16 +276,16 @@ private:
     }
 
     SplitPiece& m_piece;
-    const FrameChain& m_chain;
+    const MpegFrameChain& m_chain;
     uint32_t m_leading;
-    FrameReader m_frames;
+    MpegFrameReader m_frames;
     int m_output;
     int m_channels;
     const std::atomic<bool>& m_stop;
     PendingBlock m_block;
 };
 
-int PiecesWanted(const SplitSettings& settings, const FrameChain& chain) {
+int PiecesWanted(const SplitSettings& settings, const MpegFrameChain& chain) {
     if (settings.pieces > 0) {
         return std::min(settings.pieces, kMostPieces);
     }
@@ -434,8 +345,8 @@ void SplitMpegDecode::Plan(InputReader& reader, const SplitSettings& settings) {
     stream->output = settings.outputDescriptor;
     stream->channels = settings.channels;
     stream->sink = settings.sink;
-    stream->chain = WalkFrameChain(stream->input, reader.FirstFrameOffset(), *size);
-    const FrameChain& chain = stream->chain;
+    stream->chain = WalkMpegFrameChain(stream->input, reader.FirstFrameOffset(), *size);
+    const MpegFrameChain& chain = stream->chain;
     const uint32_t count = chain.Count();
     const int pieces = PiecesWanted(settings, chain);
     if (pieces < 2 || count < kMostLeadingFrames + kWarmUpFrames + 4 * kCheckFrames ||
@@ -444,7 +355,7 @@ void SplitMpegDecode::Plan(InputReader& reader, const SplitSettings& settings) {
         return;
     }
     auto first = std::make_unique<SplitPiece>();
-    FrameReader frames(stream->input, chain);
+    MpegFrameReader frames(stream->input, chain);
     if (!first->decoder.TryStart()) {
         return;
     }
@@ -569,6 +480,7 @@ Handoff SplitMpegDecode::HandOver(lame_global_flags* context, InputReader& reade
         }
     }
     result.samples = result.blocks * m_stream->chain.samples;
+    m_taken = static_cast<int>(accepted);
     SplitPiece& last = *m_pieces[accepted - 1];
     result.pending.assign(last.tail.begin(), last.tail.end());
     result.failed =

@@ -87,6 +87,8 @@ public:
                      const std::function<bool(uint64_t)>& stepOn);
     // The reader's blocks no longer match the plan: stops every piece.
     void Abandon();
+    // The pieces HandOver took, beside the reader's own.
+    int PiecesTaken() const { return m_taken; }
 
 private:
     void Plan(InputReader& reader, const SplitSettings& settings);
@@ -98,6 +100,7 @@ private:
     std::unique_ptr<Stream> m_stream;
     std::vector<std::unique_ptr<SplitPiece>> m_pieces;
     uint64_t m_handoffBlock = 0;
+    int m_taken = 0;
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
     std::condition_variable m_changed;
