@@ -336,8 +336,8 @@ SplitMpegDecode::~SplitMpegDecode() {
 
 void SplitMpegDecode::Plan(InputReader& reader, const SplitSettings& settings) {
     const std::optional<uint64_t> size = reader.ReadableSize();
-    if (settings.pieces == 1 || !size || MpegFamily(reader.Format()) == 0 ||
-        settings.channels < 1 || settings.channels > 2) {
+    if (settings.pieces == 1 || (settings.pieces == 0 && CoresToUse() < 2) || !size ||
+        MpegFamily(reader.Format()) == 0 || settings.channels < 1 || settings.channels > 2) {
         return;
     }
     auto stream = std::make_unique<Stream>();

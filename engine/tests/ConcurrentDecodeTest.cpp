@@ -18,12 +18,15 @@ public:
     int StepLoading(uint32_t /*position*/) override { return 1; }
 };
 
+// True when the decode succeeded from `pieces` pieces.
 bool Decode(const std::string& source, const std::string& wav, int pieces) {
     ConversionEngine engine;
     int cancelled = -1;
+    int used = 0;
     return engine.Open() &&
-           engine.DecodeToWav(source, wav, cancelled, DecodeOptions{.pieces = pieces}) &&
-           cancelled == 0;
+           engine.DecodeToWav(source, wav, cancelled,
+                              DecodeOptions{.pieces = pieces, .piecesUsed = &used}) &&
+           cancelled == 0 && used == pieces;
 }
 
 // Each decode owns its stream's facts: two at once, of streams that differ in layer, channels
