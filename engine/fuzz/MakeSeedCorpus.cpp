@@ -64,6 +64,9 @@ std::vector<Seed> Seeds() {
     const Bytes mp3Plain = EncodeMp3(MusicSamples(2, 32000, 3200), 2, 32000, 64, false);
     const Bytes layer1 = MakeLayer1Stream(2, 4);
     const Bytes layer1Mono = MakeLayer1Stream(1, 4);
+    // Enough small frames within the input limit for a decode split into pieces.
+    const Bytes mp3Frames = EncodeMp3(MusicSamples(1, 8000, 16000), 1, 8000, 8);
+    const Bytes layer1Frames = MakeLayer1Stream(1, 20);
 
     return {
         {"wav-16-stereo", ".wav", MakeWav(stereo16)},
@@ -92,6 +95,8 @@ std::vector<Seed> Seeds() {
         {"mp3-after-junk", ".mp3", WithJunk(mp3Mono, 40)},
         {"layer1-stereo", ".mp2", layer1},
         {"layer1-mono", ".mp3", layer1Mono},
+        {"mp3-many-frames", ".mp3", mp3Frames},
+        {"layer1-many-frames", ".mp2", layer1Frames},
     };
 }
 
