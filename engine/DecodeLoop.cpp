@@ -329,18 +329,20 @@ int DecodeLoop(lame_global_flags* context, InputReader& reader, std::FILE* outpu
         static_cast<int32_t>(stream.totalSamples / static_cast<uint32_t>(stream.frameSize));
     BeginLoading(static_cast<uint32_t>(stream.totalFrames));
 
-    SplitMpegDecode split(reader, SplitSettings{.pieces = options.stopAfterMs ? 1 : options.pieces,
+    const uint64_t framesWanted = FramesWanted(options, sampleRate);
+    SplitMpegDecode split(reader, SplitSettings{.pieces = options.pieces,
                                                 .splitFrames = options.splitFrames,
                                                 .channels = channels,
                                                 .sampleRate = sampleRate,
                                                 .skipStart = skips.start,
                                                 .trimsEnd = skips.end != 0,
                                                 .totalFrames = stream.totalFrames,
+                                                .samplesWanted = framesWanted,
                                                 .largestDataBytes = LargestDataBytes(),
                                                 .outputDescriptor = ::fileno(output),
                                                 .sink = options.sink});
-    LoopEnd end = RunBlocks(context, reader, output, skips, FramesWanted(options, sampleRate),
-                            framesDecoded, framesWritten, options.sink, split);
+    LoopEnd end = RunBlocks(context, reader, output, skips, framesWanted, framesDecoded,
+                            framesWritten, options.sink, split);
     split.Abandon(); // no piece may write once the header is final
     if (options.piecesUsed != nullptr) {
         *options.piecesUsed = 1 + split.PiecesTaken();

@@ -289,7 +289,8 @@ int PiecesWanted(const SplitSettings& settings, const MpegFrameChain& chain) {
     if (settings.pieces > 0) {
         return std::min(settings.pieces, kMostPieces);
     }
-    const uint64_t samples = uint64_t{chain.Count()} * chain.samples;
+    const uint64_t samples =
+        std::min(uint64_t{chain.Count()} * chain.samples, settings.samplesWanted);
     if (samples < kShortestSplitSeconds * static_cast<uint64_t>(std::max(settings.sampleRate, 1))) {
         return 1;
     }
@@ -370,6 +371,15 @@ void SplitMpegDecode::Plan(InputReader& reader, const SplitSettings& settings) {
         // The loop trims the block that brings its count to totalFrames, and with a long
         // padding the two before it.
         lastEnd = std::min<int64_t>(lastEnd, int64_t{settings.totalFrames} + *leading - 3);
+    }
+    if (settings.samplesWanted != UINT64_MAX) {
+        // The block that completes what the loop wants is the loop's own to write, so that it
+        // stops there as it would alone.
+        const uint64_t blocks = (settings.samplesWanted +
+                                 static_cast<uint64_t>(settings.skipStart) + chain.samples - 1) /
+                                chain.samples;
+        lastEnd = std::min<int64_t>(
+            lastEnd, static_cast<int64_t>(std::min<uint64_t>(blocks, count)) + *leading - 1);
     }
     if (lastEnd <= *leading) {
         return;

@@ -28,6 +28,8 @@ struct SplitSettings {
     int skipStart = 0;       // samples the loop drops at the start
     bool trimsEnd = false;   // the loop cuts samples off the last frames
     int32_t totalFrames = 0; // the frame count at which the loop trims the end
+    // The loop stops after the block that brings the sample frames written to this many.
+    uint64_t samplesWanted = UINT64_MAX;
     uint64_t largestDataBytes = 0;
     int outputDescriptor = -1; // the WAV, written with pwrite beside the loop's own stream
     PcmSink* sink = nullptr;
