@@ -2,7 +2,9 @@
 
 #include "EngineLog.h"
 #include "PrivateTempFolder.h"
+#include "ReaderState.h"
 
+#include <array>
 #include <condition_variable>
 #include <dlfcn.h>
 #include <filesystem>
@@ -155,10 +157,42 @@ bool HipDecoder::TryStart() {
     return m_library != nullptr && Restart();
 }
 
+namespace {
+
+// LAME's decoder hands every frame out through one static buffer of its library, and for some
+// damaged frames it hands out more samples than it decoded: the rest are whatever an earlier
+// decode, of this file or another, left there. A silent stereo MPEG-1 layer III frame (128
+// kbit/s, 44.1 kHz, no reservoir, nothing coded) fills the whole buffer with zeros, so every
+// decode starts from the same buffer, as in a process that has decoded nothing yet.
+void ClearSharedOutput(HipLibrary& library) {
+    constexpr std::size_t kFrameBytes = 417;
+    std::array<unsigned char, kFrameBytes> frame{0xFF, 0xFB, 0x90, 0x04};
+    std::array<short, kMaxFrameSamples> left{};
+    std::array<short, kMaxFrameSamples> right{};
+    hip_t decoder = library.init();
+    if (decoder == nullptr) {
+        return;
+    }
+    library.setErrorf(decoder, &IgnoreMessage);
+    library.setMsgf(decoder, &IgnoreMessage);
+    library.setDebugf(decoder, &IgnoreMessage);
+    mp3data_struct facts{};
+    int delay = 0;
+    int padding = 0;
+    // A new decoder takes a frame's header in one call and its data in the next.
+    library.decode(decoder, frame.data(), frame.size(), left.data(), right.data(), &facts, &delay,
+                   &padding);
+    library.decode(decoder, frame.data(), 0, left.data(), right.data(), &facts, &delay, &padding);
+    library.exit(decoder);
+}
+
+} // namespace
+
 bool HipDecoder::Restart() {
     if (m_decoder != nullptr) {
         m_library->exit(m_decoder);
     }
+    ClearSharedOutput(*m_library);
     m_decoder = m_library->init();
     if (m_decoder == nullptr) {
         Stop();
