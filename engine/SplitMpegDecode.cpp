@@ -223,7 +223,9 @@ private:
         bytes.reserve(kWriteChunkBytes + 4 * kMaxFrameSamples);
         for (uint32_t frame = m_piece.start; frame < m_piece.end; ++frame) {
             // The decoder before the split reports what the first frames hold.
-            m_piece.decoder.SetQuiet(frame < m_piece.start + kCheckFrames);
+            if (frame == m_piece.start + kCheckFrames) {
+                m_piece.decoder.SetQuiet(false);
+            }
             if (!DecodeWhole(frame)) {
                 return false;
             }
