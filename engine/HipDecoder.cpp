@@ -6,6 +6,7 @@
 
 #include <array>
 #include <condition_variable>
+#include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
 #include <memory>
@@ -26,6 +27,10 @@ __attribute__((format(printf, 1, 0))) void ReportDecoderError(const char* format
 }
 
 void IgnoreMessage(const char* /*format*/, va_list /*args*/) {}
+
+// More than the decoder's deepest call chain uses on the stack (about 10 KiB, measured by painting
+// it).
+constexpr std::size_t kDecoderStackBytes = 16 * 1024;
 
 // More decoders at once than this wait for a free copy; each copy maps about half a MiB.
 constexpr std::size_t kMaxLibraries = 8;
@@ -225,8 +230,24 @@ void HipDecoder::Stop() {
     m_library = nullptr;
 }
 
+namespace {
+
+// For some damaged frames LAME's decoder reads a local variable it never set, so the frame
+// decodes to whatever earlier calls left on the stack: the same file could decode differently
+// after another file, or on another thread. The stack the decoder is about to use is zeroed
+// first, so that read finds the same value every time.
+__attribute__((noinline)) void ZeroStackBelowCaller() {
+    std::array<unsigned char, kDecoderStackBytes> scratch; // zeroed below, not at declaration
+    std::memset(scratch.data(), 0, scratch.size());
+    // Keeps the compiler from dropping the stores to a buffer nobody reads.
+    asm volatile("" : : "r"(scratch.data()) : "memory");
+}
+
+} // namespace
+
 int HipDecoder::Decode(unsigned char* bytes, std::size_t count, short left[], short right[],
                        mp3data_struct* facts, int* delay, int* padding) {
+    ZeroStackBelowCaller();
     return m_library->decode(m_decoder, bytes, count, left, right, facts, delay, padding);
 }
 
