@@ -63,6 +63,28 @@ MpegFrameChain WalkMpegFrameChain(int descriptor, uint64_t first, uint64_t reada
     return chain;
 }
 
+bool HoldsNoFrameSync(int descriptor, uint64_t from, uint64_t to, uint64_t longest) {
+    if (to < from || to - from > longest) {
+        return false;
+    }
+    std::vector<uint8_t> window(kReadWindowBytes);
+    bool afterFF = false;
+    for (uint64_t at = from; at < to;) {
+        const auto size = static_cast<std::size_t>(std::min<uint64_t>(kReadWindowBytes, to - at));
+        if (!ReadAt(descriptor, at, std::span(window).first(size))) {
+            return false;
+        }
+        for (std::size_t i = 0; i < size; ++i) {
+            if (afterFF && (window[i] & 0xE0) == 0xE0) {
+                return false;
+            }
+            afterFF = window[i] == 0xFF;
+        }
+        at += size;
+    }
+    return true;
+}
+
 MpegFrameReader::MpegFrameReader(int descriptor, const MpegFrameChain& chain)
     : m_descriptor(descriptor), m_chain(chain), m_window(kReadWindowBytes) {}
 

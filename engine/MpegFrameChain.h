@@ -21,6 +21,12 @@ struct MpegFrameChain {
 // `readableSize`; only the headers are read.
 MpegFrameChain WalkMpegFrameChain(int descriptor, uint64_t first, uint64_t readableSize);
 
+// True when no MPEG frame could start in bytes [from, to) of the file: no frame sync (eleven
+// set bits) anywhere in them, and at most `longest` of them. A decoder treats such bytes the same
+// however they are handed to it; junk that holds a sync it may take for a frame or skip
+// depending on how much of it it has been given at once.
+bool HoldsNoFrameSync(int descriptor, uint64_t from, uint64_t to, uint64_t longest);
+
 // Hands out a chain's frames in order (or again from an earlier one), read ahead in large
 // windows with pread, so several readers may share one descriptor.
 class MpegFrameReader {

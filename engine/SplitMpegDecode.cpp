@@ -37,6 +37,8 @@ constexpr uint64_t kShortestSplitSeconds = 8;
 // reservoir lies before the stream).
 constexpr uint32_t kMostLeadingFrames = 3;
 constexpr std::size_t kWriteChunkBytes = 256 * 1024;
+// More bytes than this after the last frame are not worth searching for a frame sync.
+constexpr uint64_t kLongestTailBytes = 64 * 1024;
 constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 
 bool WriteAt(int descriptor, uint64_t offset, std::span<const uint8_t> bytes) {
@@ -351,6 +353,13 @@ void SplitMpegDecode::Plan(InputReader& reader, const SplitSettings& settings) {
     stream->chain = WalkMpegFrameChain(stream->input, reader.FirstFrameOffset(), *size);
     const MpegFrameChain& chain = stream->chain;
     const uint32_t count = chain.Count();
+    // The reader carries on from the last piece through whatever follows the frames, fed as it
+    // feeds the one-thread decode, but from another place: past the frames, that is safe only
+    // where nothing could be taken for a frame (the end of the file, a text tag). A stream
+    // broken by damage or junk stays whole on one thread.
+    if (!HoldsNoFrameSync(stream->input, chain.offsets.back(), *size, kLongestTailBytes)) {
+        return;
+    }
     const int pieces = PiecesWanted(settings, chain);
     if (pieces < 2 || count < kMostLeadingFrames + kWarmUpFrames + 4 * kCheckFrames ||
         uint64_t{count} * chain.samples * 2 * static_cast<uint64_t>(settings.channels) >
