@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace orvanta {
 
@@ -17,6 +18,13 @@ struct DecodeOptions {
     // Sees every sample byte as it is written, in file order (a PeakBuilder builds the peak file
     // on the way); none when null.
     PcmSink* sink = nullptr;
+    // How many pieces an MPEG stream is decoded in at once; 0 = one per core the process may
+    // use (at most 4), one for a short song. A piece whose start cannot be proven to decode as
+    // the one-thread decode would is decoded by the piece before it instead.
+    int pieces = 0;
+    // Frames (counted from the stream's first frame header, a Xing/Info frame included) where
+    // pieces start, in place of an even split; a test seam that puts a split on a chosen frame.
+    std::vector<uint32_t> splitFrames = {};
 };
 
 } // namespace orvanta
