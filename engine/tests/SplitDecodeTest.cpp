@@ -7,7 +7,6 @@
 #include <array>
 #include <atomic>
 #include <filesystem>
-#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -75,10 +74,6 @@ struct CorpusCase {
     // With no info frame, LAME's front end keeps the 576 samples of encoder delay that we drop.
     uint32_t lameKeepsLeadingFrames = 0;
 };
-
-void PrintTo(const CorpusCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class SplitCorpusTest : public ::testing::TestWithParam<CorpusCase> {};
 
@@ -184,6 +179,14 @@ std::vector<int16_t> NoiseBursts(int rate, uint32_t frames) {
     return samples;
 }
 
+// `bytes` with `replaced` of them at `at` replaced by `with`.
+Bytes Spliced(Bytes bytes, std::size_t at, std::size_t replaced, const Bytes& with) {
+    const auto from = bytes.begin() + static_cast<std::ptrdiff_t>(at);
+    bytes.insert(bytes.erase(from, from + static_cast<std::ptrdiff_t>(replaced)), with.begin(),
+                 with.end());
+    return bytes;
+}
+
 Bytes Garbage(std::size_t count) {
     Bytes bytes(count);
     uint32_t state = 12345;
@@ -194,136 +197,67 @@ Bytes Garbage(std::size_t count) {
     return bytes;
 }
 
-struct HardStream {
-    Bytes bytes;
-    uint32_t hardFrame = 0;
-};
-
 Bytes Music128(int rate, uint32_t seconds, bool infoFrame = true) {
     return EncodeMp3(MusicSamples(2, rate, static_cast<uint32_t>(rate) * seconds), 2, rate, 128,
                      infoFrame);
 }
 
-HardStream MiddleOfMusic(const std::function<void(Bytes&, const Frame&)>& damage) {
-    HardStream stream{Music128(44100, 8)};
-    const std::vector<Frame> frames = LayerIIIFrames(stream.bytes);
-    stream.hardFrame = static_cast<uint32_t>(frames.size() / 2);
-    damage(stream.bytes, frames[stream.hardFrame]);
-    return stream;
-}
-
-struct HardCase {
-    const char* name;
-    std::function<HardStream(const TempDir&)> build;
-    bool oneThreadSucceeds; // else the split decode must merely fail or succeed alike
-};
-
-void PrintTo(const HardCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class SplitPointTest : public ::testing::TestWithParam<HardCase> {};
-
-// A split on the hard frame, on either neighbour, or on both neighbours at once: the call's
+// A split on each hard frame, on either neighbour, or on both neighbours at once: the call's
 // result and the working WAV are exactly what the one-thread decode gives.
-TEST_P(SplitPointTest, SplitOnAHardFrameChangesNothing) {
+TEST(SplitPointTest, SplitOnAHardFrameChangesNothing) {
     TempDir dir;
-    const HardStream stream = GetParam().build(dir);
-    ASSERT_GT(stream.hardFrame, 0u);
-    const std::string source = dir.Path("song.mp3");
-    WriteBytes(source, stream.bytes);
-    const Outcome one = Decode(source, dir.Path("one.wav"), 1);
-    if (GetParam().oneThreadSucceeds) {
-        ASSERT_TRUE(one.ok && one.cancelled == 0 && one.wav);
-    }
-    const uint32_t k = stream.hardFrame;
-    for (const std::vector<uint32_t>& splits :
-         std::vector<std::vector<uint32_t>>{{k - 1}, {k}, {k + 1}, {k - 1, k + 1}}) {
-        std::filesystem::remove(dir.Path("split.wav"));
-        const auto pieces = static_cast<int>(splits.size() + 1);
-        const Outcome split = Decode(source, dir.Path("split.wav"), pieces, splits);
-        EXPECT_EQ(split.ok, one.ok) << "split at " << splits.front();
-        EXPECT_EQ(split.cancelled, one.cancelled) << "split at " << splits.front();
-        EXPECT_TRUE(split.wav == one.wav)
-            << "split at " << splits.front() << ", " << splits.size() << " splits";
+    const Bytes bursts =
+        Encoded(dir, "lame", "--resample 44.1 -b 32 -m m", NoiseBursts(44100, 44100 * 6), 1, 44100);
+    const std::vector<Frame> burstFrames = LayerIIIFrames(bursts);
+    const auto fullest = std::max_element(
+        burstFrames.begin(), burstFrames.end(),
+        [](const Frame& a, const Frame& b) { return a.mainDataBegin < b.mainDataBegin; });
+    ASSERT_EQ(fullest->mainDataBegin, 511) << "LAME no longer fills the reservoir";
+    const Bytes music = Music128(44100, 8);
+    const std::vector<Frame> frames = LayerIIIFrames(music);
+    ASSERT_EQ(frames.back().offset + frames.back().length, music.size()) << "walker lost the chain";
+    const std::size_t middle = frames.size() / 2;
+    const Frame& m = frames[middle];
+    const std::size_t mainData = m.offset + m.length - m.mainDataStart;
+    const Bytes slower = Music128(44100, 4, false);
+    const Bytes vbr = Encoded(dir, "lame", "-V 2", MusicSamples(2, 44100, 44100 * 8), 2, 44100);
+    ASSERT_NE(std::string(vbr.begin(), vbr.begin() + 64).find("Xing"), std::string::npos);
+    const struct {
+        const char* name;
+        Bytes bytes;
+        std::size_t hardFrame;
+        bool oneThreadSucceeds; // else the split decode must merely fail or succeed alike
+    } cases[] = {
+        {"full reservoir", bursts, static_cast<std::size_t>(fullest - burstFrames.begin()), true},
+        {"damaged main data", Spliced(music, m.mainDataStart, mainData, Garbage(mainData)), middle,
+         true},
+        {"damaged header", Spliced(music, m.offset, 2, Bytes(2, 0)), middle, true},
+        {"junk before the frame", Spliced(music, m.offset, 0, Garbage(333)), middle, true},
+        {"rate change", Spliced(slower, slower.size(), 0, Music128(48000, 4, false)),
+         LayerIIIFrames(slower).size(), false},
+        {"right after the Xing frame", vbr, 1, true},
+        {"last frame", music, frames.size() - 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string source = dir.Path("song.mp3");
+        WriteBytes(source, c.bytes);
+        std::filesystem::remove(dir.Path("one.wav"));
+        const Outcome one = Decode(source, dir.Path("one.wav"), 1);
+        ASSERT_TRUE(!c.oneThreadSucceeds || (one.ok && one.cancelled == 0 && one.wav));
+        const auto k = static_cast<uint32_t>(c.hardFrame);
+        for (const std::vector<uint32_t>& splits :
+             std::vector<std::vector<uint32_t>>{{k - 1}, {k}, {k + 1}, {k - 1, k + 1}}) {
+            std::filesystem::remove(dir.Path("split.wav"));
+            const Outcome split =
+                Decode(source, dir.Path("split.wav"), static_cast<int>(splits.size() + 1), splits);
+            EXPECT_EQ(split.ok, one.ok) << "split at " << splits.front();
+            EXPECT_EQ(split.cancelled, one.cancelled) << "split at " << splits.front();
+            EXPECT_TRUE(split.wav == one.wav)
+                << "split at " << splits.front() << ", " << splits.size() << " splits";
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Frames, SplitPointTest,
-    ::testing::Values(
-        HardCase{"FullReservoir",
-                 [](const TempDir& dir) {
-                     HardStream stream{Encoded(dir, "lame", "--resample 44.1 -b 32 -m m",
-                                               NoiseBursts(44100, 44100 * 6), 1, 44100)};
-                     const std::vector<Frame> frames = LayerIIIFrames(stream.bytes);
-                     const auto fullest = std::max_element(
-                         frames.begin(), frames.end(), [](const Frame& a, const Frame& b) {
-                             return a.mainDataBegin < b.mainDataBegin;
-                         });
-                     EXPECT_EQ(fullest->mainDataBegin, 511) << "LAME no longer fills it";
-                     stream.hardFrame = static_cast<uint32_t>(fullest - frames.begin());
-                     return stream;
-                 },
-                 true},
-        HardCase{"DamagedMainData",
-                 [](const TempDir&) {
-                     return MiddleOfMusic([](Bytes& bytes, const Frame& frame) {
-                         const Bytes garbage =
-                             Garbage(frame.offset + frame.length - frame.mainDataStart);
-                         std::copy(garbage.begin(), garbage.end(),
-                                   bytes.begin() +
-                                       static_cast<std::ptrdiff_t>(frame.mainDataStart));
-                     });
-                 },
-                 true},
-        HardCase{"DamagedHeader",
-                 [](const TempDir&) {
-                     return MiddleOfMusic([](Bytes& bytes, const Frame& frame) {
-                         bytes[frame.offset] = 0;
-                         bytes[frame.offset + 1] = 0;
-                     });
-                 },
-                 true},
-        HardCase{"JunkBeforeFrame",
-                 [](const TempDir&) {
-                     return MiddleOfMusic([](Bytes& bytes, const Frame& frame) {
-                         const Bytes junk = Garbage(333);
-                         bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(frame.offset),
-                                      junk.begin(), junk.end());
-                     });
-                 },
-                 true},
-        HardCase{"RateChange",
-                 [](const TempDir&) {
-                     HardStream stream{Music128(44100, 4, false)};
-                     stream.hardFrame = static_cast<uint32_t>(LayerIIIFrames(stream.bytes).size());
-                     const Bytes faster = Music128(48000, 4, false);
-                     stream.bytes.insert(stream.bytes.end(), faster.begin(), faster.end());
-                     return stream;
-                 },
-                 false},
-        HardCase{"RightAfterInfoFrame",
-                 [](const TempDir& dir) {
-                     HardStream stream{
-                         Encoded(dir, "lame", "-V 2", MusicSamples(2, 44100, 44100 * 8), 2, 44100),
-                         1};
-                     const std::string first(stream.bytes.begin(), stream.bytes.begin() + 64);
-                     EXPECT_NE(first.find("Xing"), std::string::npos) << "no Xing frame";
-                     return stream;
-                 },
-                 true},
-        HardCase{"LastFrames",
-                 [](const TempDir&) {
-                     HardStream stream{Music128(44100, 6)};
-                     const std::vector<Frame> frames = LayerIIIFrames(stream.bytes);
-                     EXPECT_EQ(frames.back().offset + frames.back().length, stream.bytes.size())
-                         << "the walker lost the chain";
-                     stream.hardFrame = static_cast<uint32_t>(frames.size() - 1);
-                     return stream;
-                 },
-                 true}),
-    [](const ::testing::TestParamInfo<HardCase>& row) { return std::string(row.param.name); });
 
 // ---- Cancel ------------------------------------------------------------------------------------
 
