@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
@@ -261,13 +262,19 @@ TEST(SplitPointTest, SplitOnAHardFrameChangesNothing) {
 
 // ---- Cancel ------------------------------------------------------------------------------------
 
-// A cancel while four pieces decode leaves the working WAV as it was (or absent) and no piece's
-// temporary file behind.
+// A cancel while four pieces decode leaves the working WAV as it was (or absent), and no piece's
+// file behind, beside the WAV or in the temporary folder.
 TEST(SplitCancelTest, CancelLeavesNoWavAndNoTemporaryFile) {
     TempDir dir;
     const std::string source = dir.Path("song.mp3");
     WriteBytes(source, Music128(44100, 20));
     const std::string wav = dir.Path("song.wav");
+    const std::string tmp = dir.Path("tmp");
+    std::filesystem::create_directory(tmp);
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::optional<std::string> savedTmp =
+        oldTmp == nullptr ? std::nullopt : std::optional<std::string>(oldTmp);
+    ::setenv("TMPDIR", tmp.c_str(), 1);
     for (const bool hadPrevious : {false, true}) {
         const Bytes previous{'o', 'l', 'd'};
         if (hadPrevious) {
@@ -277,8 +284,15 @@ TEST(SplitCancelTest, CancelLeavesNoWavAndNoTemporaryFile) {
         EXPECT_TRUE(outcome.ok);
         EXPECT_EQ(outcome.cancelled, 1);
         EXPECT_TRUE(outcome.wav == (hadPrevious ? std::optional<Bytes>(previous) : std::nullopt));
-        EXPECT_EQ(FolderEntries(dir), (hadPrevious ? std::set<std::string>{"song.mp3", "song.wav"}
-                                                   : std::set<std::string>{"song.mp3"}));
+        EXPECT_EQ(FolderEntries(dir),
+                  (hadPrevious ? std::set<std::string>{"song.mp3", "song.wav", "tmp"}
+                               : std::set<std::string>{"song.mp3", "tmp"}));
+        EXPECT_TRUE(std::filesystem::is_empty(tmp));
+    }
+    if (savedTmp) {
+        ::setenv("TMPDIR", savedTmp->c_str(), 1);
+    } else {
+        ::unsetenv("TMPDIR");
     }
 }
 
