@@ -203,17 +203,37 @@ Bytes Music128(int rate, uint32_t seconds, bool infoFrame = true) {
                      infoFrame);
 }
 
+struct Reservoir {
+    Bytes bytes;
+    std::size_t fullestFrame = 0; // the frame whose main data starts furthest back
+    int mainDataBegin = 0;        // and how far, in bytes
+};
+
+Reservoir NoiseBurstStream(const TempDir& dir, const std::string& options, int rate) {
+    Reservoir stream{
+        Encoded(dir, "lame", options, NoiseBursts(rate, static_cast<uint32_t>(rate) * 6), 1, rate)};
+    const std::vector<Frame> frames = LayerIIIFrames(stream.bytes);
+    const auto fullest =
+        std::max_element(frames.begin(), frames.end(), [](const Frame& a, const Frame& b) {
+            return a.mainDataBegin < b.mainDataBegin;
+        });
+    if (fullest != frames.end()) {
+        stream.fullestFrame = static_cast<std::size_t>(fullest - frames.begin());
+        stream.mainDataBegin = fullest->mainDataBegin;
+    }
+    return stream;
+}
+
 // A split on each hard frame, on either neighbour, or on both neighbours at once: the call's
 // result and the working WAV are exactly what the one-thread decode gives.
 TEST(SplitPointTest, SplitOnAHardFrameChangesNothing) {
     TempDir dir;
-    const Bytes bursts =
-        Encoded(dir, "lame", "--resample 44.1 -b 32 -m m", NoiseBursts(44100, 44100 * 6), 1, 44100);
-    const std::vector<Frame> burstFrames = LayerIIIFrames(bursts);
-    const auto fullest = std::max_element(
-        burstFrames.begin(), burstFrames.end(),
-        [](const Frame& a, const Frame& b) { return a.mainDataBegin < b.mainDataBegin; });
-    ASSERT_EQ(fullest->mainDataBegin, 511) << "LAME no longer fills the reservoir";
+    // The reservoir at the most its 9 (MPEG-1) or 8 bits (MPEG-2) can say; 26-byte frames make
+    // the MPEG-2 one reach back further than any other.
+    const Reservoir mpeg1 = NoiseBurstStream(dir, "--resample 44.1 -b 32 -m m", 44100);
+    ASSERT_EQ(mpeg1.mainDataBegin, 511) << "LAME no longer fills the reservoir";
+    const Reservoir mpeg2 = NoiseBurstStream(dir, "--resample 22.05 -b 8 -m m", 22050);
+    ASSERT_EQ(mpeg2.mainDataBegin, 255) << "LAME no longer fills the reservoir";
     const Bytes music = Music128(44100, 8);
     const std::vector<Frame> frames = LayerIIIFrames(music);
     ASSERT_EQ(frames.back().offset + frames.back().length, music.size()) << "walker lost the chain";
@@ -229,7 +249,8 @@ TEST(SplitPointTest, SplitOnAHardFrameChangesNothing) {
         std::size_t hardFrame;
         bool oneThreadSucceeds; // else the split decode must merely fail or succeed alike
     } cases[] = {
-        {"full reservoir", bursts, static_cast<std::size_t>(fullest - burstFrames.begin()), true},
+        {"full MPEG-1 reservoir", mpeg1.bytes, mpeg1.fullestFrame, true},
+        {"full MPEG-2 reservoir", mpeg2.bytes, mpeg2.fullestFrame, true},
         {"damaged main data", Spliced(music, m.mainDataStart, mainData, Garbage(mainData)), middle,
          true},
         {"damaged header", Spliced(music, m.offset, 2, Bytes(2, 0)), middle, true},
