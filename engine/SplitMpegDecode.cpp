@@ -33,9 +33,9 @@ constexpr uint64_t kSynthesisCycle = 512;
 constexpr uint32_t kWarmUpTries = 16;
 // Pieces for a shorter song cost more to start than they save.
 constexpr uint64_t kShortestSplitSeconds = 8;
-// At most this many frames at the start make no samples (the tag frame, a first frame whose
-// reservoir lies before the stream).
-constexpr uint32_t kMostLeadingFrames = 3;
+// Within this many frames the decoder settles to one frame out for each frame in, after the
+// tag frame and first frames whose reservoir lies before the stream.
+constexpr uint32_t kMostUnsettledFrames = 64;
 constexpr std::size_t kWriteChunkBytes = 256 * 1024;
 // More bytes than this after the last frame are not worth searching for a frame sync.
 constexpr uint64_t kLongestTailBytes = 64 * 1024;
@@ -66,41 +66,56 @@ int CoresToUse() {
     return CPU_COUNT(&cores);
 }
 
-// One frame's samples per channel, fed to the decoder on its own; negative on a decoder error.
-int DecodeFrame(HipDecoder& decoder, std::span<uint8_t> frame, PendingBlock& block) {
+// Feeds one frame to the decoder and takes every block it can then hand out: usually the frame
+// itself, none while the decoder has yet to see a whole first frame, and sometimes two where it
+// held one back (a new decoder reads its first header in one call and that frame's data in the
+// next). False on a decoder error.
+bool DecodeFrame(HipDecoder& decoder, std::span<uint8_t> frame, std::vector<PendingBlock>& blocks) {
+    blocks.clear();
     mp3data_struct facts{};
     int delay = 0;
     int padding = 0;
-    block.count = decoder.Decode(frame.data(), frame.size(), block.left.data(), block.right.data(),
-                                 &facts, &delay, &padding);
-    if (block.count == 0) {
-        // A new decoder reads its first header before it takes that frame's data.
-        block.count = decoder.Decode(frame.data(), 0, block.left.data(), block.right.data(), &facts,
-                                     &delay, &padding);
+    for (std::size_t fed = frame.size();; fed = 0) {
+        PendingBlock& block = blocks.emplace_back();
+        block.count = decoder.Decode(frame.data(), fed, block.left.data(), block.right.data(),
+                                     &facts, &delay, &padding);
+        if (block.count <= 0) {
+            const bool failed = block.count < 0;
+            blocks.pop_back();
+            if (fed == 0 || failed) {
+                return !failed;
+            }
+        }
     }
-    return block.count;
 }
 
-// How many frames at the start of the chain make no samples; nullopt when the frames after
-// them are not all whole frames.
+// How many frames at the start of the chain make no samples: the decoder's output falls behind
+// its input by that many frames for good once it hands out one whole frame for each frame fed.
+// nullopt when it has not settled so within the first frames.
 std::optional<uint32_t> LeadingFramesWithoutSamples(HipDecoder& decoder, MpegFrameReader& frames,
                                                     const MpegFrameChain& chain) {
     decoder.SetQuiet(true);
-    PendingBlock block;
-    std::optional<uint32_t> leading;
-    const uint32_t probed = std::min(chain.Count(), kMostLeadingFrames + kWarmUpFrames);
-    for (uint32_t frame = 0; frame < probed; ++frame) {
+    std::vector<PendingBlock> blocks;
+    uint32_t made = 0;
+    uint32_t settled = 0; // frames in a row that each gave one whole frame
+    for (uint32_t frame = 0; frame < std::min(chain.Count(), kMostUnsettledFrames); ++frame) {
         const std::span<uint8_t> bytes = frames.Frame(frame);
-        const int count = bytes.empty() ? -1 : DecodeFrame(decoder, bytes, block);
-        if (!leading && count == 0 && frame < kMostLeadingFrames) {
-            continue;
-        }
-        if (count != static_cast<int>(chain.samples)) {
+        if (bytes.empty() || !DecodeFrame(decoder, bytes, blocks)) {
             return std::nullopt;
         }
-        leading = leading.value_or(frame);
+        const bool whole = std::all_of(blocks.begin(), blocks.end(), [&chain](const auto& block) {
+            return block.count == static_cast<int>(chain.samples);
+        });
+        if (!whole) {
+            return std::nullopt;
+        }
+        made += static_cast<uint32_t>(blocks.size());
+        settled = blocks.size() == 1 ? settled + 1 : 0;
+        if (settled == kWarmUpFrames) {
+            return frame + 1 - made;
+        }
     }
-    return leading;
+    return std::nullopt;
 }
 
 // The first frame a piece starting at `start` decodes.
@@ -210,11 +225,12 @@ private:
         m_piece.decoder.SetQuiet(true);
         uint64_t made = 0;
         for (uint32_t frame = from; frame < m_piece.start; ++frame) {
-            const int count = Decode(frame);
-            if (count < 0) {
+            if (!Decode(frame)) {
                 return std::nullopt;
             }
-            made += static_cast<uint64_t>(count);
+            for (const PendingBlock& block : m_blocks) {
+                made += static_cast<uint64_t>(block.count);
+            }
         }
         return made;
     }
@@ -232,9 +248,9 @@ private:
                 return false;
             }
             if (frame < m_piece.start + kCheckFrames) {
-                m_piece.head.push_back(m_block);
+                m_piece.head.push_back(m_blocks.front());
             }
-            AppendLittleEndian(m_block, m_channels, bytes);
+            AppendLittleEndian(m_blocks.front(), m_channels, bytes);
             if ((bytes.size() >= kWriteChunkBytes || frame + 1 == m_piece.end) &&
                 !Flush(bytes, at)) {
                 return false;
@@ -250,7 +266,7 @@ private:
             if (!DecodeWhole(frame)) {
                 return false;
             }
-            m_piece.tail.push_back(m_block);
+            m_piece.tail.push_back(m_blocks.front());
         }
         return true;
     }
@@ -269,14 +285,18 @@ private:
 
     // False when stopped, or when the frame did not decode to a whole frame of samples: the
     // WAV offsets of everything after it would no longer hold.
-    bool DecodeWhole(uint32_t frame) { return Decode(frame) == static_cast<int>(m_chain.samples); }
+    bool DecodeWhole(uint32_t frame) {
+        return Decode(frame) && m_blocks.size() == 1 &&
+               m_blocks.front().count == static_cast<int>(m_chain.samples);
+    }
 
-    int Decode(uint32_t frame) {
+    // False when stopped or when the frame could not be read or decoded.
+    bool Decode(uint32_t frame) {
         if (m_stop.load(std::memory_order_relaxed)) {
-            return -1;
+            return false;
         }
         const std::span<uint8_t> bytes = m_frames.Frame(frame);
-        return bytes.empty() ? -1 : DecodeFrame(m_piece.decoder, bytes, m_block);
+        return !bytes.empty() && DecodeFrame(m_piece.decoder, bytes, m_blocks);
     }
 
     SplitPiece& m_piece;
@@ -286,7 +306,7 @@ private:
     int m_output;
     int m_channels;
     const std::atomic<bool>& m_stop;
-    PendingBlock m_block;
+    std::vector<PendingBlock> m_blocks; // what the last frame fed gave
 };
 
 int PiecesWanted(const SplitSettings& settings, const MpegFrameChain& chain) {
@@ -361,7 +381,7 @@ void SplitMpegDecode::Plan(InputReader& reader, const SplitSettings& settings) {
         return;
     }
     const int pieces = PiecesWanted(settings, chain);
-    if (pieces < 2 || count < kMostLeadingFrames + kWarmUpFrames + 4 * kCheckFrames ||
+    if (pieces < 2 || count < kWarmUpFrames + 4 * kCheckFrames ||
         uint64_t{count} * chain.samples * 2 * static_cast<uint64_t>(settings.channels) >
             settings.largestDataBytes) {
         return;
