@@ -1,33 +1,16 @@
 #include "MpegFrameChain.h"
 
 #include "MpegFrameHeader.h"
+#include "PositionedIo.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <optional>
-#include <unistd.h>
 
 namespace orvanta {
 
 namespace {
 
 constexpr std::size_t kReadWindowBytes = 256 * 1024;
-
-bool ReadAt(int descriptor, uint64_t offset, std::span<uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t got =
-            ::pread(descriptor, bytes.data(), bytes.size(), static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(got));
-        offset += static_cast<uint64_t>(got);
-    }
-    return true;
-}
 
 } // namespace
 

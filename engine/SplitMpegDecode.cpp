@@ -3,16 +3,15 @@
 #include "HipDecoder.h"
 #include "InputReader.h"
 #include "MpegFrameChain.h"
+#include "PositionedIo.h"
 #include "WaveHeader.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <optional>
 #include <sched.h>
 #include <span>
 #include <thread>
-#include <unistd.h>
 
 namespace orvanta {
 
@@ -40,22 +39,6 @@ constexpr std::size_t kWriteChunkBytes = 256 * 1024;
 // More bytes than this after the last frame are not worth searching for a frame sync.
 constexpr uint64_t kLongestTailBytes = 64 * 1024;
 constexpr auto kProgressInterval = std::chrono::milliseconds(50);
-
-bool WriteAt(int descriptor, uint64_t offset, std::span<const uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t put =
-            ::pwrite(descriptor, bytes.data(), bytes.size(), static_cast<off_t>(offset));
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(put));
-        offset += static_cast<uint64_t>(put);
-    }
-    return true;
-}
 
 int CoresToUse() {
     cpu_set_t cores;
