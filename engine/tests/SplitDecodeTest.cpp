@@ -1,5 +1,6 @@
 #include "ConversionEngine.h"
 #include "EngineHarness.h"
+#include "MpegFrameChain.h"
 #include "ProgressSteps.h"
 #include "TestSources.h"
 
@@ -7,9 +8,11 @@
 #include <array>
 #include <atomic>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
+#include <unistd.h>
 
 namespace orvanta::test {
 namespace {
@@ -288,6 +291,32 @@ TEST(SplitPointTest, SplitOnAHardFrameChangesNothing) {
         }
         EXPECT_TRUE(anySplit || !c.mustSplit);
     }
+}
+
+// A frame whose main data is said to begin further back than the frames before it left in the
+// reservoir makes the decoder read whatever its buffer held before: no piece may start past it,
+// so the frames walked for splitting end there (a fuzzed stream like it decoded differently
+// split).
+TEST(SplitPointTest, FramesAreWalkedOnlyWhileTheReservoirHoldsWhatTheyAskFor) {
+    TempDir dir;
+    // 26-byte MPEG-2 frames hold 13 bytes of main data each.
+    Bytes stream = Encoded(dir, "lame", "--resample 22.05 -b 8 -m m",
+                           MusicSamples(1, 22050, 22050 * 4), 1, 22050);
+    const std::vector<Frame> frames = LayerIIIFrames(stream);
+    // After a frame that reached back less than 200 bytes, at most 13 + 200 are held: the
+    // 255 the field can say is too far.
+    std::size_t k = 20;
+    while (k < frames.size() && frames[k - 1].mainDataBegin >= 200) {
+        ++k;
+    }
+    ASSERT_LT(k, frames.size());
+    stream[frames[k].offset + 4] = 0xFF; // main_data_begin = 255
+    WriteBytes(dir.Path("deep.mp3"), stream);
+    const int descriptor = ::open(dir.Path("deep.mp3").c_str(), O_RDONLY);
+    ASSERT_GE(descriptor, 0);
+    const MpegFrameChain chain = WalkMpegFrameChain(descriptor, 0, stream.size());
+    ::close(descriptor);
+    EXPECT_EQ(chain.Count(), k);
 }
 
 // ---- Cancel ------------------------------------------------------------------------------------
