@@ -491,6 +491,13 @@ Handoff SplitMpegDecode::HandOver(lame_global_flags* context, InputReader& reade
         before = &piece.tail;
     }
     StopPieces();
+    // Carrying on from an accepted piece's decoder through frames of a piece not taken would
+    // feed them in other reads than the one-thread decode's, and a stream that broke one piece
+    // may hold frames the decoder takes differently when fed differently: then the reader's
+    // own decoder goes on alone from the first split.
+    if (accepted < m_pieces.size()) {
+        accepted = 0;
+    }
     if (result.cancelled || accepted == 0) {
         result.pending.assign(own.begin(), own.end());
         m_pieces.clear();
